@@ -1,0 +1,234 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <limits>
+
+// Allocated before main runs and never freed: the window and the search share
+// it for the whole life of the process.
+int *opSpread = new int[3]();
+double resHarm = 0.0;
+
+int calcHp(int base, int evs)
+{
+    return (evs / 4 + 2 * base + 131) / 2 + 10;
+}
+
+int calcDef(int base, int evs, bool nature)
+{
+    const int stat = (evs / 4 + 2 * base + 31) / 2 + 5;
+    if (!nature)
+        return stat;
+    // The Nature goes through the double 1.1 and truncation, not 11 * s / 10:
+    // the two agree on every stat the inputs can give, but this is the rule.
+    return static_cast<int>(stat * 1.1);
+}
+
+int calcSpDef(int base, int evs, bool nature)
+{
+    return calcDef(base, evs, nature);
+}
+
+namespace {
+
+// The quotient of one harm term, numerator and denominator in int and the
+// division in double.
+inline double harmQuotient(int hp, int stat)
+{
+    return static_cast<double>(2 * stat + 20000) / static_cast<double>(hp * stat);
+}
+
+struct Weights {
+    double def;
+    double spDef;
+};
+
+// The weights are formed in single precision and only widened when applied:
+// at a bias of 0.01 this shows in the eighth significant digit of the harm.
+inline Weights harmWeights(float bias)
+{
+    const float spDef = bias + bias;
+    const float def = 2.0f - spDef;
+    return {static_cast<double>(def), static_cast<double>(spDef)};
+}
+
+constexpr int kStepEvs = 4;
+constexpr int kMaxSteps = 252 / kStepEvs; // 63 steps of 4 EVs per stat
+constexpr int kLevels = kMaxSteps + 1;    // 0, 4, ..., 252 EVs
+
+// One weighted harm term per EV level of a stat, for the HP stat it was last
+// formed with. The stat formulas halve the EV steps, so neighbouring levels
+// often give the same stat; such a level copies its neighbour's term instead
+// of dividing again. The terms are kept across HP levels with the same HP stat.
+class TermTable
+{
+public:
+    using StatFormula = int (*)(int base, int evs, bool nature);
+
+    TermTable(StatFormula formula, int base, bool nature, double weight) : weight_(weight)
+    {
+        for (int i = 0; i < kLevels; ++i) {
+            stat_[i] = formula(base, i * kStepEvs, nature);
+            formedFor_[i] = std::numeric_limits<int>::min(); // no HP stat
+        }
+    }
+
+    // Makes the terms of levels lo..hi valid for the HP stat hp.
+    void prepare(int hp, int lo, int hi)
+    {
+        for (int i = lo; i <= hi; ++i) {
+            if (formedFor_[i] == hp)
+                continue;
+            if (i > lo && stat_[i] == stat_[i - 1])
+                term_[i] = term_[i - 1];
+            else
+                term_[i] = weight_ * harmQuotient(hp, stat_[i]);
+            formedFor_[i] = hp;
+        }
+    }
+
+    double operator[](int level) const { return term_[level]; }
+
+private:
+    double weight_;
+    int stat_[kLevels];
+    int formedFor_[kLevels];
+    double term_[kLevels];
+};
+
+// Both searches: the candidates are visited in the order of the full triple
+// loop over HP, Def and SpDef EVs (HP outermost, each ascending), but only the
+// splits that add up to the target are enumerated; the SpDef EVs follow from
+// the other two. Each harm is weighted Def term + weighted SpDef term, the very
+// sum calcHarm forms, so results are bit-identical to rating every candidate
+// with calcHarm.
+void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bias,
+                  bool defNature, bool spDefNature)
+{
+    const int target = spareEvs - spareEvs % kStepEvs;
+
+    double bestHarm = 9000.0;
+    int best[3] = {0, 0, 0};
+    bool accepted = false;
+
+    if (target >= 0 && target <= 3 * kMaxSteps * kStepEvs) {
+        const int total = target / kStepEvs; // in steps of 4 EVs
+        const Weights w = harmWeights(bias);
+        TermTable defTerms(calcDef, baseDef, defNature, w.def);
+        TermTable spDefTerms(calcSpDef, baseSpDef, spDefNature, w.spDef);
+
+        const int hpFirst = std::max(0, total - 2 * kMaxSteps);
+        const int hpLast = std::min(kMaxSteps, total);
+        for (int h = hpFirst; h <= hpLast; ++h) {
+            const int hp = calcHp(baseHp, h * kStepEvs);
+            const int rest = total - h;
+            const int defFirst = std::max(0, rest - kMaxSteps);
+            const int defLast = std::min(kMaxSteps, rest);
+            defTerms.prepare(hp, defFirst, defLast);
+            spDefTerms.prepare(hp, rest - defLast, rest - defFirst);
+            for (int d = defFirst; d <= defLast; ++d) {
+                const double harm = defTerms[d] + spDefTerms[rest - d];
+                // Strictly less: among equal harms the first split met stays,
+                // and a harm that is not a number is never taken.
+                if (harm < bestHarm) {
+                    bestHarm = harm;
+                    best[0] = h * kStepEvs;
+                    best[1] = d * kStepEvs;
+                    best[2] = (rest - d) * kStepEvs;
+                    accepted = true;
+                }
+            }
+        }
+    }
+
+    opSpread[0] = best[0];
+    opSpread[1] = best[1];
+    opSpread[2] = best[2];
+    if (accepted)
+        resHarm = bestHarm;
+}
+
+} // namespace
+
+double calcHarm(int hp, int def, int spDef, float bias)
+{
+    const Weights w = harmWeights(bias);
+    return w.def * harmQuotient(hp, def) + w.spDef * harmQuotient(hp, spDef);
+}
+
+void calcSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bias)
+{
+    searchSpread(spareEvs, baseHp, baseDef, baseSpDef, bias, false, false);
+}
+
+void calcSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bias,
+                bool natureOnDef)
+{
+    searchSpread(spareEvs, baseHp, baseDef, baseSpDef, bias, natureOnDef, !natureOnDef);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui_MainWindow)
+{
+    ui->setupUi(this);
+
+    opSpread[0] = 0;
+    opSpread[1] = 0;
+    opSpread[2] = 0;
+    resHarm = 0.0;
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::on_btnGo_clicked()
+{
+    // A search that finds no split leaves resHarm as it was; start from 0 so
+    // that such a request never shows the previous request's harm.
+    resHarm = 0.0;
+
+    const bool nature = ui->cbxNature->isChecked();
+    const bool natureOnDef = nature && ui->rbtDef->isChecked();
+
+    const int spareEvs = ui->sbxSpareEvs->value();
+    const int baseHp = ui->sbxHP->value();
+    const int baseDef = ui->sbxDef->value();
+    const int baseSpDef = ui->sbxSpDef->value();
+    const float bias = static_cast<float>(ui->hrsDefType->value()) / 100.0f;
+
+    if (nature)
+        calcSpread(spareEvs, baseHp, baseDef, baseSpDef, bias, natureOnDef);
+    else
+        calcSpread(spareEvs, baseHp, baseDef, baseSpDef, bias);
+
+    const bool defNature = natureOnDef;
+    const bool spDefNature = nature && !natureOnDef;
+
+    ui->lblResHPStat->setText(QString::number(calcHp(baseHp, opSpread[0])));
+    ui->lblResDefStat->setText(QString::number(calcDef(baseDef, opSpread[1], defNature)));
+    ui->lblResSpDefStat->setText(
+        QString::number(calcSpDef(baseSpDef, opSpread[2], spDefNature)));
+
+    ui->lblResHP->setText(QString::number(opSpread[0]));
+    ui->lblResDef->setText(QString::number(opSpread[1]));
+    ui->lblResSpDef->setText(QString::number(opSpread[2]));
+
+    ui->lblResHarm->setText(QString::number(resHarm, 'g', 6));
+}
+
+void MainWindow::on_cbxNature_clicked()
+{
+    const bool nature = ui->cbxNature->isChecked();
+    ui->rbtDef->setEnabled(nature);
+    ui->rbtSpDef->setEnabled(nature);
+}
+
+void MainWindow::on_hrsDefType_valueChanged(int value)
+{
+    const float bias = static_cast<float>(value) / 100.0f;
+    ui->lblResBias->setText(QString::number(static_cast<double>(bias), 'g', 6));
+}

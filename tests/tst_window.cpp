@@ -1,0 +1,220 @@
+// The window as the user first meets it: start-up state, the Nature switch,
+// the bias slider and the spare-EV box, all driven by real input events.
+#include "uidriver.h"
+
+#include "mainwindow.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <memory>
+
+using uidriver::find;
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startsInItsInitialState();
+    void natureBoxEnablesTheChoice();
+    void natureCaptionTogglesNothing();
+    void radioButtonsAreExclusive();
+    void biasReadOutFollowsKeyboardSteps_data();
+    void biasReadOutFollowsKeyboardSteps();
+    void biasReadOutWaitsForHandleRelease();
+    void spareEvsStepAndClamp_data();
+    void spareEvsStepAndClamp();
+
+private:
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestWindow::init()
+{
+    // Garbage in the spread result shows whether the window really resets it.
+    opSpread[0] = opSpread[1] = opSpread[2] = -1;
+    resHarm = 42.0;
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestWindow::cleanup()
+{
+    window.reset();
+}
+
+void TestWindow::startsInItsInitialState()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Bastilo"));
+    QCOMPARE(window->size(), QSize(379, 332));
+    QCOMPARE(window->minimumSize(), QSize(379, 332));
+    QCOMPARE(window->maximumSize(), QSize(379, 332));
+
+    QCOMPARE(find<QSpinBox>(window.get(), "sbxSpareEvs")->value(), 510);
+    QCOMPARE(find<QSpinBox>(window.get(), "sbxHP")->value(), 75);
+    QCOMPARE(find<QSpinBox>(window.get(), "sbxDef")->value(), 95);
+    QCOMPARE(find<QSpinBox>(window.get(), "sbxSpDef")->value(), 95);
+    QCOMPARE(find<QSlider>(window.get(), "hrsDefType")->value(), 50);
+    QVERIFY(!find<QCheckBox>(window.get(), "cbxNature")->isChecked());
+
+    auto *def = find<QRadioButton>(window.get(), "rbtDef");
+    auto *spDef = find<QRadioButton>(window.get(), "rbtSpDef");
+    QVERIFY(!def->isEnabled());
+    QVERIFY(!spDef->isEnabled());
+    QVERIFY(def->isChecked());
+    QVERIFY(!spDef->isChecked());
+
+    QCOMPARE(find<QLabel>(window.get(), "lblResBias")->text(), QStringLiteral("0.5"));
+    QCOMPARE(find<QLabel>(window.get(), "lblResHarm")->text(), QStringLiteral("0.0"));
+    for (const char *name : {"lblResHP", "lblResDef", "lblResSpDef", "lblResHPStat",
+                             "lblResDefStat", "lblResSpDefStat"})
+        QVERIFY2(find<QLabel>(window.get(), name)->text().isEmpty(), name);
+
+    QCOMPARE(opSpread[0], 0);
+    QCOMPARE(opSpread[1], 0);
+    QCOMPARE(opSpread[2], 0);
+    QCOMPARE(resHarm, 0.0);
+}
+
+void TestWindow::natureBoxEnablesTheChoice()
+{
+    auto *nature = find<QCheckBox>(window.get(), "cbxNature");
+    auto *def = find<QRadioButton>(window.get(), "rbtDef");
+    auto *spDef = find<QRadioButton>(window.get(), "rbtSpDef");
+
+    uidriver::clickIndicator(nature);
+    QVERIFY(nature->isChecked());
+    QVERIFY(def->isEnabled());
+    QVERIFY(spDef->isEnabled());
+
+    uidriver::clickIndicator(spDef);
+    QVERIFY(spDef->isChecked());
+
+    uidriver::clickIndicator(nature);
+    QVERIFY(!nature->isChecked());
+    QVERIFY(!def->isEnabled());
+    QVERIFY(!spDef->isEnabled());
+    QVERIFY2(spDef->isChecked() && !def->isChecked(), "the choice survives the toggle");
+
+    // The keyboard toggles the box too, and the slot follows it.
+    nature->setFocus();
+    QTest::keyClick(nature, Qt::Key_Space);
+    QVERIFY(nature->isChecked());
+    QVERIFY(def->isEnabled());
+    QVERIFY(spDef->isChecked());
+}
+
+void TestWindow::natureCaptionTogglesNothing()
+{
+    auto *nature = find<QCheckBox>(window.get(), "cbxNature");
+    QTest::mouseClick(find<QLabel>(window.get(), "lblNature"), Qt::LeftButton);
+    QVERIFY(!nature->isChecked());
+    QVERIFY(!find<QRadioButton>(window.get(), "rbtDef")->isEnabled());
+}
+
+void TestWindow::radioButtonsAreExclusive()
+{
+    auto *def = find<QRadioButton>(window.get(), "rbtDef");
+    auto *spDef = find<QRadioButton>(window.get(), "rbtSpDef");
+
+    // Disabled, they ignore clicks.
+    uidriver::clickIndicator(spDef);
+    QVERIFY(def->isChecked());
+
+    uidriver::clickIndicator(find<QCheckBox>(window.get(), "cbxNature"));
+    uidriver::clickIndicator(spDef);
+    QVERIFY(spDef->isChecked());
+    QVERIFY(!def->isChecked());
+    uidriver::clickIndicator(def);
+    QVERIFY(def->isChecked());
+    QVERIFY(!spDef->isChecked());
+}
+
+void TestWindow::biasReadOutFollowsKeyboardSteps_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("readOut");
+    QTest::newRow("minimum") << 1 << "0.01";
+    QTest::newRow("5") << 5 << "0.05";
+    QTest::newRow("33") << 33 << "0.33";
+    QTest::newRow("back to 50") << 50 << "0.5";
+    QTest::newRow("maximum") << 100 << "1";
+}
+
+void TestWindow::biasReadOutFollowsKeyboardSteps()
+{
+    QFETCH(int, value);
+    QFETCH(QString, readOut);
+    auto *slider = find<QSlider>(window.get(), "hrsDefType");
+    uidriver::slideTo(slider, value);
+    QCOMPARE(slider->value(), value);
+    QCOMPARE(find<QLabel>(window.get(), "lblResBias")->text(), readOut);
+}
+
+void TestWindow::biasReadOutWaitsForHandleRelease()
+{
+    auto *slider = find<QSlider>(window.get(), "hrsDefType");
+    auto *readOut = find<QLabel>(window.get(), "lblResBias");
+    QSignalSpy changes(slider, &QSlider::valueChanged);
+
+    const QPoint grab = uidriver::sliderHandle(slider).center();
+    const QPoint drop = grab + QPoint(slider->width() / 4, 0);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, grab);
+    QTest::mouseMove(slider, grab + QPoint(slider->width() / 8, 0));
+    QTest::mouseMove(slider, drop);
+
+    QVERIFY2(slider->sliderPosition() > 50, "the handle follows the drag");
+    QCOMPARE(slider->value(), 50);
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(readOut->text(), QStringLiteral("0.5"));
+
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, drop);
+    QVERIFY(slider->value() > 50);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(readOut->text(),
+             QString::number(static_cast<double>(slider->value() / 100.0f), 'g', 6));
+}
+
+void TestWindow::spareEvsStepAndClamp_data()
+{
+    QTest::addColumn<QString>("typed"); // empty: keep the start value
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("510 down") << QString() << int(Qt::Key_Down) << 1 << 506;
+    QTest::newRow("510 down to the floor") << QString() << int(Qt::Key_Down) << 126 << 6;
+    QTest::newRow("6 down clamps at 4") << "6" << int(Qt::Key_Down) << 1 << 4;
+    QTest::newRow("4 up") << "4" << int(Qt::Key_Up) << 1 << 8;
+    QTest::newRow("508 up clamps at 510") << "508" << int(Qt::Key_Up) << 1 << 510;
+    QTest::newRow("4 up to the ceiling") << "4" << int(Qt::Key_Up) << 127 << 510;
+    QTest::newRow("typed 7 is kept") << "7" << 0 << 0 << 7;
+    QTest::newRow("typed 7 then up") << "7" << int(Qt::Key_Up) << 1 << 11;
+}
+
+void TestWindow::spareEvsStepAndClamp()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(int, presses);
+    QFETCH(int, expected);
+
+    auto *box = find<QSpinBox>(window.get(), "sbxSpareEvs");
+    if (!typed.isEmpty()) {
+        uidriver::typeInto(box, typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(box->value(), typed.toInt());
+    }
+    for (int i = 0; i < presses; ++i)
+        QTest::keyClick(box, Qt::Key(key));
+    QCOMPARE(box->value(), expected);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
