@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <limits>
 
 // Allocated before main runs and never freed: the window and the search share
 // it for the whole life of the process.
@@ -58,10 +57,9 @@ constexpr int kStepEvs = 4;
 constexpr int kMaxSteps = 252 / kStepEvs; // 63 steps of 4 EVs per stat
 constexpr int kLevels = kMaxSteps + 1;    // 0, 4, ..., 252 EVs
 
-// One weighted harm term per EV level of a stat, for the HP stat it was last
-// formed with. The stat formulas halve the EV steps, so neighbouring levels
-// often give the same stat; such a level copies its neighbour's term instead
-// of dividing again. The terms are kept across HP levels with the same HP stat.
+// The weighted harm terms of one stat for one HP stat. The stat formulas halve
+// the EV steps, so neighbouring EV levels often give the same stat: the terms
+// are formed once per distinct stat and the levels share them.
 class TermTable
 {
 public:
@@ -69,32 +67,37 @@ public:
 
     TermTable(StatFormula formula, int base, bool nature, double weight) : weight_(weight)
     {
-        for (int i = 0; i < kLevels; ++i) {
-            stat_[i] = formula(base, i * kStepEvs, nature);
-            formedFor_[i] = std::numeric_limits<int>::min(); // no HP stat
+        int distinct = -1;
+        int previous = 0;
+        for (int level = 0; level < kLevels; ++level) {
+            const int stat = formula(base, level * kStepEvs, nature);
+            if (level == 0 || stat != previous) {
+                ++distinct;
+                numerator_[distinct] = static_cast<double>(2 * stat + 20000);
+                stat_[distinct] = static_cast<double>(stat);
+                previous = stat;
+            }
+            slot_[level] = distinct;
         }
     }
 
-    // Makes the terms of levels lo..hi valid for the HP stat hp.
-    void prepare(int hp, int lo, int hi)
+    // Forms the terms of levels lo..hi for the HP stat hp. HP x stat is
+    // exact in double, so this is the quotient calcHarm forms in int and
+    // double; the loop has no dependences and vectorises.
+    void form(int hp, int lo, int hi)
     {
-        for (int i = lo; i <= hi; ++i) {
-            if (formedFor_[i] == hp)
-                continue;
-            if (i > lo && stat_[i] == stat_[i - 1])
-                term_[i] = term_[i - 1];
-            else
-                term_[i] = weight_ * harmQuotient(hp, stat_[i]);
-            formedFor_[i] = hp;
-        }
+        const double hpStat = hp;
+        for (int k = slot_[lo]; k <= slot_[hi]; ++k)
+            term_[k] = weight_ * (numerator_[k] / (hpStat * stat_[k]));
     }
 
-    double operator[](int level) const { return term_[level]; }
+    double operator[](int level) const { return term_[slot_[level]]; }
 
 private:
     double weight_;
-    int stat_[kLevels];
-    int formedFor_[kLevels];
+    int slot_[kLevels];
+    double numerator_[kLevels];
+    double stat_[kLevels];
     double term_[kLevels];
 };
 
@@ -103,7 +106,7 @@ private:
 // splits that add up to the target are enumerated; the SpDef EVs follow from
 // the other two. Each harm is weighted Def term + weighted SpDef term, the very
 // sum calcHarm forms, so results are bit-identical to rating every candidate
-// with calcHarm.
+// with calcHarm. HP levels that give the same HP stat share their terms.
 void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bias,
                   bool defNature, bool spDefNature)
 {
@@ -119,25 +122,35 @@ void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bi
         TermTable defTerms(calcDef, baseDef, defNature, w.def);
         TermTable spDefTerms(calcSpDef, baseSpDef, spDefNature, w.spDef);
 
-        const int hpFirst = std::max(0, total - 2 * kMaxSteps);
+        // For HP level h the Def and SpDef levels both run over
+        // max(0, total - h - 63) .. min(63, total - h).
+        auto firstLevel = [total](int h) { return std::max(0, total - h - kMaxSteps); };
+        auto lastLevel = [total](int h) { return std::min(kMaxSteps, total - h); };
+
         const int hpLast = std::min(kMaxSteps, total);
-        for (int h = hpFirst; h <= hpLast; ++h) {
+        int h = std::max(0, total - 2 * kMaxSteps);
+        while (h <= hpLast) {
             const int hp = calcHp(baseHp, h * kStepEvs);
-            const int rest = total - h;
-            const int defFirst = std::max(0, rest - kMaxSteps);
-            const int defLast = std::min(kMaxSteps, rest);
-            defTerms.prepare(hp, defFirst, defLast);
-            spDefTerms.prepare(hp, rest - defLast, rest - defFirst);
-            for (int d = defFirst; d <= defLast; ++d) {
-                const double harm = defTerms[d] + spDefTerms[rest - d];
-                // Strictly less: among equal harms the first split met stays,
-                // and a harm that is not a number is never taken.
-                if (harm < bestHarm) {
-                    bestHarm = harm;
-                    best[0] = h * kStepEvs;
-                    best[1] = d * kStepEvs;
-                    best[2] = (rest - d) * kStepEvs;
-                    accepted = true;
+            int groupLast = h;
+            while (groupLast < hpLast && calcHp(baseHp, (groupLast + 1) * kStepEvs) == hp)
+                ++groupLast;
+            defTerms.form(hp, firstLevel(groupLast), lastLevel(h));
+            spDefTerms.form(hp, firstLevel(groupLast), lastLevel(h));
+
+            for (; h <= groupLast; ++h) {
+                const int rest = total - h;
+                const int defLast = lastLevel(h);
+                for (int d = firstLevel(h); d <= defLast; ++d) {
+                    const double harm = defTerms[d] + spDefTerms[rest - d];
+                    // Strictly less: among equal harms the first split met
+                    // stays, and a harm that is not a number is never taken.
+                    if (harm < bestHarm) {
+                        bestHarm = harm;
+                        best[0] = h * kStepEvs;
+                        best[1] = d * kStepEvs;
+                        best[2] = (rest - d) * kStepEvs;
+                        accepted = true;
+                    }
                 }
             }
         }
