@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstring>
 
 // Allocated before main runs and never freed: the window and the search share
 // it for the whole life of the process.
@@ -101,6 +102,43 @@ private:
     double term_[kLevels];
 };
 
+// Two harms at a time. GCC and Clang map this onto SSE2 on x86-64, where an
+// addition or comparison of two lanes gives the same bits as two scalar ones.
+typedef double HarmPair __attribute__((vector_size(2 * sizeof(double))));
+
+inline HarmPair loadPair(const double *from)
+{
+    HarmPair pair;
+    std::memcpy(&pair, from, sizeof pair);
+    return pair;
+}
+
+// The lowest harm def[d] + spDef[d + offset] over d = first..last that is below
+// `bound`, or `bound` if there is none. A harm that is not a number never
+// compares as lower. Several minima run side by side, since the order in
+// which the lowest of a set of numbers is found does not change it.
+inline double lowestHarm(const double *def, const double *spDef, int offset, int first,
+                         int last, double bound)
+{
+    HarmPair low0 = {bound, bound};
+    HarmPair low1 = low0;
+    int d = first;
+    for (; d + 3 <= last; d += 4) {
+        const HarmPair harm0 = loadPair(def + d) + loadPair(spDef + d + offset);
+        const HarmPair harm1 = loadPair(def + d + 2) + loadPair(spDef + d + offset + 2);
+        low0 = harm0 < low0 ? harm0 : low0;
+        low1 = harm1 < low1 ? harm1 : low1;
+    }
+    double low = bound;
+    for (const double lane : {low0[0], low0[1], low1[0], low1[1]})
+        low = lane < low ? lane : low;
+    for (; d <= last; ++d) {
+        const double harm = def[d] + spDef[d + offset];
+        low = harm < low ? harm : low;
+    }
+    return low;
+}
+
 // Both searches: the candidates are visited in the order of the full triple
 // loop over HP, Def and SpDef EVs (HP outermost, each ascending), but only the
 // splits that add up to the target are enumerated; the SpDef EVs follow from
@@ -127,6 +165,12 @@ void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bi
         auto firstLevel = [total](int h) { return std::max(0, total - h - kMaxSteps); };
         auto lastLevel = [total](int h) { return std::min(kMaxSteps, total - h); };
 
+        // Per group of HP levels the terms are laid out by EV level: Def
+        // ascending and SpDef descending, so that the candidates of one HP
+        // level read both in the same direction.
+        double defByLevel[kLevels];
+        double spDefByLevelDown[kLevels];
+
         const int hpLast = std::min(kMaxSteps, total);
         int h = std::max(0, total - 2 * kMaxSteps);
         while (h <= hpLast) {
@@ -134,23 +178,34 @@ void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bi
             int groupLast = h;
             while (groupLast < hpLast && calcHp(baseHp, (groupLast + 1) * kStepEvs) == hp)
                 ++groupLast;
-            defTerms.form(hp, firstLevel(groupLast), lastLevel(h));
-            spDefTerms.form(hp, firstLevel(groupLast), lastLevel(h));
+            const int lo = firstLevel(groupLast);
+            const int hi = lastLevel(h);
+            defTerms.form(hp, lo, hi);
+            spDefTerms.form(hp, lo, hi);
+            for (int level = lo; level <= hi; ++level) {
+                defByLevel[level] = defTerms[level];
+                spDefByLevelDown[kMaxSteps - level] = spDefTerms[level];
+            }
 
             for (; h <= groupLast; ++h) {
                 const int rest = total - h;
+                // SpDef level rest - d sits at index d + offset.
+                const int offset = kMaxSteps - rest;
+                const int defFirst = firstLevel(h);
                 const int defLast = lastLevel(h);
-                for (int d = firstLevel(h); d <= defLast; ++d) {
-                    const double harm = defTerms[d] + spDefTerms[rest - d];
-                    // Strictly less: among equal harms the first split met
-                    // stays, and a harm that is not a number is never taken.
-                    if (harm < bestHarm) {
-                        bestHarm = harm;
-                        best[0] = h * kStepEvs;
-                        best[1] = d * kStepEvs;
-                        best[2] = (rest - d) * kStepEvs;
-                        accepted = true;
-                    }
+                const double low =
+                    lowestHarm(defByLevel, spDefByLevelDown, offset, defFirst, defLast, bestHarm);
+                // Strictly less: among equal harms the first split met stays,
+                // and a harm that is not a number is never taken.
+                if (low < bestHarm) {
+                    int d = defFirst;
+                    while (defByLevel[d] + spDefByLevelDown[d + offset] != low)
+                        ++d;
+                    bestHarm = low;
+                    best[0] = h * kStepEvs;
+                    best[1] = d * kStepEvs;
+                    best[2] = (rest - d) * kStepEvs;
+                    accepted = true;
                 }
             }
         }
