@@ -21,8 +21,8 @@ int calcDef(int base, int evs, bool nature)
     const int stat = (evs / 4 + 2 * base + 31) / 2 + 5;
     if (!nature)
         return stat;
-    // The Nature goes through the double 1.1 and truncation, not 11 * s / 10:
-    // the two agree on every stat the inputs can give, but this is the rule.
+    // Multiplied by the double 1.1 and truncated. For every stat the inputs
+    // can give this adds a tenth rounded down, and 110 becomes exactly 121.
     return static_cast<int>(stat * 1.1);
 }
 
