@@ -30,7 +30,7 @@ readonly TEST_PACKAGES=(libbenchmark-dev libx11-dev xvfb xauth desktop-file-util
 install_missing() {
     local missing=() package
     for package in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+        if [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) != *'ok installed' ]]; then
             missing+=("$package")
         fi
     done
@@ -86,7 +86,7 @@ configure_release() {
     # Those start files return normally, and the one entry into them by
     # pointer (_init, from ld.so) is not checked by Linux, which enforces no
     # indirect-branch tracking for programs.
-    if ! readelf -n "$(g++ -print-file-name=Scrt1.o)" 2>/dev/null | grep -q 'x86 feature: IBT, SHSTK'; then
+    if [[ $(readelf -n "$(g++ -print-file-name=Scrt1.o)" 2>/dev/null) != *'x86 feature: IBT, SHSTK'* ]]; then
         ldflags+=" -Wl,-z,ibt -Wl,-z,shstk"
     fi
     configure build/release -DCMAKE_BUILD_TYPE=Release \
@@ -238,8 +238,8 @@ stage_hardening() {
     local options=() report status=0 lacking
     # Branch protection (BTI and PAC) is an ARM feature, yet Debian 13's
     # hardening-check asks for it on every architecture.
-    if [[ $(dpkg --print-architecture) != arm64 ]] \
-        && hardening-check --help 2>&1 | grep -q -- --nobranchprotection; then
+    if [[ $(dpkg --print-architecture) != arm64 \
+          && $(hardening-check --help 2>&1) == *--nobranchprotection* ]]; then
         options+=(--nobranchprotection)
     fi
     report=$(hardening-check "${options[@]}" "$PACKAGE_ROOT"/usr/bin/bastilo) || status=$?
