@@ -81,11 +81,11 @@ configure_release() {
     for flag in -fstack-clash-protection -fcf-protection; do
         [[ " $cxxflags " == *" $flag "* ]] || cxxflags+=" $flag"
     done
-    # Debian 12's glibc start files carry no CET marking, so the linker would
-    # drop the marking that -fcf-protection gives every object of ours; keep it.
-    # Those start files return normally, and the one entry into them by
-    # pointer (_init, from ld.so) is not checked by Linux, which enforces no
-    # indirect-branch tracking for programs.
+    # The glibc start files of Debian 12 and 13 carry no CET marking, so the
+    # linker would drop the marking that -fcf-protection gives every object of
+    # ours; keep it. Those start files return normally, and the one entry into
+    # them by pointer (_init, from ld.so) is not checked by Linux, which
+    # enforces no indirect-branch tracking for programs.
     if [[ $(readelf -n "$(g++ -print-file-name=Scrt1.o)" 2>/dev/null) != *'x86 feature: IBT, SHSTK'* ]]; then
         ldflags+=" -Wl,-z,ibt -Wl,-z,shstk"
     fi
