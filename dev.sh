@@ -150,9 +150,9 @@ cmd_run() {
     fi
     install_missing "${packages[@]}"
     configure build/app -DCMAKE_BUILD_TYPE=Release -DBASTILO_BUILD_TESTS=OFF -DBASTILO_BUILD_BENCH=OFF
-    build build/app bastilo
+    build build/app
     say "Starting build/app/bastilo"
-    if wayland_wanted && [[ -z ${QT_QPA_PLATFORM:-} ]]; then
+    if [[ -z ${DISPLAY:-} && -z ${QT_QPA_PLATFORM:-} ]]; then
         # Qt 5 picks X11 unless told otherwise; with no X display it would abort.
         export QT_QPA_PLATFORM=wayland
     fi
