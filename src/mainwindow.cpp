@@ -102,9 +102,11 @@ private:
     double term_[kLevels];
 };
 
-// Two harms at a time. GCC and Clang map this onto SSE2 on x86-64, where an
-// addition or comparison of two lanes gives the same bits as two scalar ones.
+// Two harms at a time. GCC and Clang map this onto SSE2 on x86 and NEON on
+// arm64, where an addition or comparison of two lanes gives the same bits as
+// two scalar ones. Each lane remembers the EV level of its lowest harm.
 typedef double HarmPair __attribute__((vector_size(2 * sizeof(double))));
+typedef long long LevelPair __attribute__((vector_size(2 * sizeof(long long))));
 
 inline HarmPair loadPair(const double *from)
 {
@@ -113,30 +115,51 @@ inline HarmPair loadPair(const double *from)
     return pair;
 }
 
+struct Lowest {
+    double harm;
+    int level; // -1 when no harm is below the bound
+};
+
 // The lowest harm def[d] + spDef[d + offset] over d = first..last that is below
-// `bound`, or `bound` if there is none. A harm that is not a number never
-// compares as lower. Several minima run side by side, since the order in
-// which the lowest of a set of numbers is found does not change it.
-inline double lowestHarm(const double *def, const double *spDef, int offset, int first,
+// `bound`, and the first d that gives it. Each harm is formed once, and the
+// level is taken in the same comparison that takes the harm, so the answer
+// never depends on a sum coming out the same when formed again. A harm that
+// is not a number never compares as lower. Four minima run side by side, each
+// over every fourth level; of equal harms the lowest level wins.
+inline Lowest lowestHarm(const double *def, const double *spDef, int offset, int first,
                          int last, double bound)
 {
-    HarmPair low0 = {bound, bound};
-    HarmPair low1 = low0;
+    HarmPair low[2] = {{bound, bound}, {bound, bound}};
+    LevelPair at[2] = {{-1, -1}, {-1, -1}};
+    LevelPair level[2] = {{first, first + 1}, {first + 2, first + 3}};
     int d = first;
     for (; d + 3 <= last; d += 4) {
-        const HarmPair harm0 = loadPair(def + d) + loadPair(spDef + d + offset);
-        const HarmPair harm1 = loadPair(def + d + 2) + loadPair(spDef + d + offset + 2);
-        low0 = harm0 < low0 ? harm0 : low0;
-        low1 = harm1 < low1 ? harm1 : low1;
+        for (int i = 0; i < 2; ++i) {
+            const HarmPair harm =
+                loadPair(def + d + 2 * i) + loadPair(spDef + d + offset + 2 * i);
+            const auto lower = harm < low[i];
+            low[i] = lower ? harm : low[i];
+            at[i] = lower ? level[i] : at[i];
+            level[i] += 4;
+        }
     }
-    double low = bound;
-    for (const double lane : {low0[0], low0[1], low1[0], low1[1]})
-        low = lane < low ? lane : low;
+    Lowest lowest = {bound, -1};
+    for (int i = 0; i < 2; ++i) {
+        for (int lane = 0; lane < 2; ++lane) {
+            const int laneLevel = static_cast<int>(at[i][lane]);
+            if (laneLevel >= 0
+                && (low[i][lane] < lowest.harm
+                    || (low[i][lane] == lowest.harm && laneLevel < lowest.level)))
+                lowest = {low[i][lane], laneLevel};
+        }
+    }
+    // The rest lie beyond every level above: only a strictly lower harm wins.
     for (; d <= last; ++d) {
         const double harm = def[d] + spDef[d + offset];
-        low = harm < low ? harm : low;
+        if (harm < lowest.harm)
+            lowest = {harm, d};
     }
-    return low;
+    return lowest;
 }
 
 // Both searches: the candidates are visited in the order of the full triple
@@ -193,18 +216,16 @@ void searchSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bi
                 const int offset = kMaxSteps - rest;
                 const int defFirst = firstLevel(h);
                 const int defLast = lastLevel(h);
-                const double low =
+                // Only a harm strictly below the best so far comes back: among
+                // equal harms the first split met stays, and a harm that is not
+                // a number is never taken.
+                const Lowest low =
                     lowestHarm(defByLevel, spDefByLevelDown, offset, defFirst, defLast, bestHarm);
-                // Strictly less: among equal harms the first split met stays,
-                // and a harm that is not a number is never taken.
-                if (low < bestHarm) {
-                    int d = defFirst;
-                    while (defByLevel[d] + spDefByLevelDown[d + offset] != low)
-                        ++d;
-                    bestHarm = low;
+                if (low.level >= 0) {
+                    bestHarm = low.harm;
                     best[0] = h * kStepEvs;
-                    best[1] = d * kStepEvs;
-                    best[2] = (rest - d) * kStepEvs;
+                    best[1] = low.level * kStepEvs;
+                    best[2] = (rest - low.level) * kStepEvs;
                     accepted = true;
                 }
             }
