@@ -3,17 +3,106 @@
 // WM_DELETE_WINDOW client message. The program under test is the one named by
 // BASTILO_EXE when that is set, so that the same check serves a packaged copy,
 // else the one built beside the test (BASTILO_BUILT_EXE, set by CTest).
+//
+// The display announces its text scaling as desktops do, with Xft.dpi in the
+// root window's resources, and the whole window must grow with it.
 #include <QElapsedTimer>
-#include <QProcess>
+#include <QFile>
 #include <QtTest>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <functional>
+#include <vector>
+
+extern char **environ;
 
 namespace {
+
+// The program as a child of this test. Only a process that this test started
+// itself, with a known id above 0, is ever signalled: kill() given 0 or -1
+// would reach a whole process group, or every process of the machine.
+class Child
+{
+public:
+    Child() = default;
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+
+    ~Child()
+    {
+        if (running()) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Starts `program` with this test's environment and `setting` (NAME=VALUE)
+    // in it; returns why it could not, or an empty string.
+    QString start(const QString &program, const QByteArray &setting)
+    {
+        const QByteArray path = QFile::encodeName(program);
+        const QByteArray name = setting.left(setting.indexOf('=') + 1);
+        std::vector<char *> arguments = {const_cast<char *>(path.constData()), nullptr};
+        std::vector<char *> environment = {const_cast<char *>(setting.constData())};
+        for (char **variable = environ; *variable; ++variable) {
+            if (std::strncmp(*variable, name.constData(), size_t(name.size())) != 0)
+                environment.push_back(*variable);
+        }
+        environment.push_back(nullptr);
+
+        pid_t pid = 0;
+        const int error = posix_spawn(&pid, path.constData(), nullptr, nullptr, arguments.data(),
+                                      environment.data());
+        if (error != 0)
+            return QStringLiteral("could not start %1: %2")
+                .arg(program, QString::fromLocal8Bit(std::strerror(error)));
+        if (pid <= 0)
+            return QStringLiteral("started %1, but was told its process id is %2; not knowing "
+                                  "which process it is, the test will not signal it")
+                .arg(program)
+                .arg(pid);
+        pid_ = pid;
+        return QString();
+    }
+
+    bool running()
+    {
+        if (pid_ > 0 && !exited_) {
+            const pid_t done = ::waitpid(pid_, &status_, WNOHANG);
+            exited_ = done == pid_ || (done < 0 && errno == ECHILD);
+        }
+        return pid_ > 0 && !exited_;
+    }
+
+    bool exitedNormally() const { return exited_ && WIFEXITED(status_); }
+    int exitCode() const { return WEXITSTATUS(status_); }
+
+private:
+    pid_t pid_ = 0;
+    bool exited_ = false;
+    int status_ = 0;
+};
+
+// Announces `dpi` as the display's text resolution, as a desktop's settings
+// do; Qt reads it when the program connects.
+void setXftDpi(Display *display, int dpi)
+{
+    const QByteArray resources = "Xft.dpi:\t" + QByteArray::number(dpi) + "\n";
+    XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char *>(resources.constData()),
+                    resources.size());
+    XSync(display, False);
+}
 
 QString windowTitle(Display *display, Window window)
 {
@@ -84,11 +173,26 @@ class TestLaunch : public QObject
     Q_OBJECT
 
 private slots:
+    void opensItsWindowAndEndsWhenClosed_data();
     void opensItsWindowAndEndsWhenClosed();
 };
 
+void TestLaunch::opensItsWindowAndEndsWhenClosed_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QSize>("size"); // in the display's pixels
+
+    QTest::newRow("100 %") << 96 << QSize(379, 332);
+    QTest::newRow("125 %") << 120 << QSize(474, 415);
+    QTest::newRow("150 %") << 144 << QSize(569, 498);
+    QTest::newRow("200 %") << 192 << QSize(758, 664);
+}
+
 void TestLaunch::opensItsWindowAndEndsWhenClosed()
 {
+    QFETCH(int, dpi);
+    QFETCH(QSize, size);
+
     QString program = qEnvironmentVariable("BASTILO_EXE");
     if (program.isEmpty())
         program = qEnvironmentVariable("BASTILO_BUILT_EXE");
@@ -100,26 +204,18 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     QVERIFY2(display, "the X display can be opened");
     auto closeDisplay = qScopeGuard([display] { XCloseDisplay(display); });
 
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(program, QStringList());
-    QVERIFY2(process.waitForStarted(10000), qPrintable(process.errorString()));
-    auto stopProcess = qScopeGuard([&process] {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    });
+    setXftDpi(display, dpi);
+
+    Child child;
+    const QString failure = child.start(program, "QT_QPA_PLATFORM=xcb");
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
     Window window = 0;
     QVERIFY2(waitFor(
                  [&] {
                      window = findWindow(display, DefaultRootWindow(display),
                                          QStringLiteral("Bastilo"));
-                     return window != 0 || process.state() == QProcess::NotRunning;
+                     return window != 0 || !child.running();
                  },
                  20000)
                  && window,
@@ -127,16 +223,15 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
 
     XWindowAttributes attributes;
     QVERIFY(XGetWindowAttributes(display, window, &attributes));
-    QCOMPARE(attributes.width, 379);
-    QCOMPARE(attributes.height, 332);
+    QCOMPARE(QSize(attributes.width, attributes.height), size);
 
     // A window manager would not let the user resize it.
     XSizeHints hints;
     long supplied = 0;
     QVERIFY(XGetWMNormalHints(display, window, &hints, &supplied));
     QVERIFY((hints.flags & PMinSize) && (hints.flags & PMaxSize));
-    QCOMPARE(QSize(hints.min_width, hints.min_height), QSize(379, 332));
-    QCOMPARE(QSize(hints.max_width, hints.max_height), QSize(379, 332));
+    QCOMPARE(QSize(hints.min_width, hints.min_height), size);
+    QCOMPARE(QSize(hints.max_width, hints.max_height), size);
 
     XEvent close = {};
     close.xclient.type = ClientMessage;
@@ -148,9 +243,10 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     QVERIFY(XSendEvent(display, window, False, NoEventMask, &close));
     XFlush(display);
 
-    QVERIFY2(process.waitForFinished(10000), "the program ends once its window is closed");
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(waitFor([&] { return !child.running(); }, 10000),
+             "the program ends once its window is closed");
+    QVERIFY2(child.exitedNormally(), "the program exits rather than dying of a signal");
+    QCOMPARE(child.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)
