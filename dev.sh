@@ -21,11 +21,15 @@ die() { printf 'dev.sh: %s\n' "$*" >&2; exit 1; }
 readonly APP_PACKAGES=(g++ make cmake qtbase5-dev fonts-dejavu-core)
 # What building the Debian package needs on top: Debian's build flags and
 # dpkg-shlibdeps (dpkg-dev, file), git for the time stamp of the release, and
-# the AppStream validator, whose demands decide the package's lintian overrides.
-readonly PACKAGE_PACKAGES=(dpkg-dev file git appstream)
+# the AppStream validator and lintian, whose demands and known tags decide the
+# package's lintian overrides.
+readonly PACKAGE_PACKAGES=(dpkg-dev file git appstream lintian)
 # What the tests and the checks of the package need on top.
 readonly TEST_PACKAGES=(libbenchmark-dev libx11-dev xvfb xauth desktop-file-utils
-                        lintian devscripts man-db)
+                        devscripts man-db)
+# The suite is also built and run against Qt 6; its platform plugins (xcb,
+# offscreen) are only recommended by Qt 6 Gui, so they are named here.
+readonly QT6_PACKAGES=(qt6-base-dev qt6-qpa-plugins)
 
 install_missing() {
     local missing=() package
@@ -69,17 +73,24 @@ run_tests() {
 }
 
 # The release build is the one that is packaged: Debian's build flags with
-# every hardening feature, plus stack-clash and control-flow protection where
-# this release's dpkg does not add them yet. Optimisation flags change no
+# every hardening feature, plus stack-clash protection, and on x86
+# control-flow protection, where this release's dpkg does not add them yet
+# (arm64 has its branch protection from dpkg). Optimisation flags change no
 # result: the project keeps floating-point contraction off, and the tests
 # compare the harms bit for bit in this very build.
 configure_release() {
-    local cppflags cxxflags ldflags flag
+    local cppflags cxxflags ldflags flag wanted=(-fstack-clash-protection) x86=false
     local -x DEB_BUILD_MAINT_OPTIONS=hardening=+all
     cppflags=$(dpkg-buildflags --get CPPFLAGS)
     cxxflags=$(dpkg-buildflags --get CXXFLAGS)
     ldflags=$(dpkg-buildflags --get LDFLAGS)
-    for flag in -fstack-clash-protection -fcf-protection; do
+    case $(dpkg --print-architecture) in
+    amd64 | i386)
+        x86=true
+        wanted+=(-fcf-protection)
+        ;;
+    esac
+    for flag in "${wanted[@]}"; do
         [[ " $cxxflags " == *" $flag "* ]] || cxxflags+=" $flag"
     done
     # The glibc start files of Debian 12 and 13 carry no CET marking, so the
@@ -87,7 +98,7 @@ configure_release() {
     # ours; keep it. Those start files return normally, and the one entry into
     # them by pointer (_init, from ld.so) is not checked by Linux, which
     # enforces no indirect-branch tracking for programs.
-    if [[ $(readelf -n "$(g++ -print-file-name=Scrt1.o)" 2>/dev/null) != *'x86 feature: IBT, SHSTK'* ]]; then
+    if $x86 && [[ $(readelf -n "$(g++ -print-file-name=Scrt1.o)" 2>/dev/null) != *'x86 feature: IBT, SHSTK'* ]]; then
         ldflags+=" -Wl,-z,ibt -Wl,-z,shstk"
     fi
     configure build/release -DCMAKE_BUILD_TYPE=Release \
@@ -170,6 +181,13 @@ cmd_package() {
 
 stage_release_suite() {
     run_tests build/release
+}
+
+# The same suite against Qt 6; the program and its package stay on Qt 5.
+stage_qt6_suite() {
+    configure build/qt6 -DCMAKE_BUILD_TYPE=Release -DQT_MAJOR_VERSION=6 -DBASTILO_BUILD_BENCH=OFF
+    build build/qt6
+    run_tests build/qt6
 }
 
 stage_sanitizer_suite() {
@@ -339,12 +357,14 @@ summary() {
 }
 
 cmd_test() {
-    install_missing "${APP_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    install_missing "${APP_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
+        "${QT6_PACKAGES[@]}"
     rm -rf "$LOG_DIR"
     mkdir -p "$LOG_DIR"
 
     stage "package build" build_package
     stage "release suite" stage_release_suite
+    stage "qt6 suite" stage_qt6_suite
     stage "sanitizer suite" stage_sanitizer_suite
     stage "desktop files" stage_desktop_files
     stage "package" stage_package "package build"

@@ -21,13 +21,15 @@ struct SearchInput {
     float bias() const { return static_cast<float>(slider) / 100.0f; }
 };
 
-// Every field is drawn over its whole range. One input in four gets equal Def
-// and SpDef bases and the middle bias, where splits of equal harm abound and
-// the tie-break decides the answer.
+// Every field is drawn over its whole range, the same on every machine. One
+// input in four gets equal Def and SpDef bases and the middle bias, where
+// splits of equal harm abound and the tie-break decides the answer.
 inline SearchInput randomSearchInput(std::mt19937 &random)
 {
+    // mt19937 gives the same numbers everywhere, and so does this; the
+    // standard's distributions are each library's own.
     auto draw = [&random](int low, int high) {
-        return std::uniform_int_distribution<int>(low, high)(random);
+        return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1));
     };
     SearchInput input;
     input.spareEvs = draw(4, 510);
