@@ -18,6 +18,7 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -46,16 +47,19 @@ public:
         }
     }
 
-    // Starts `program` with this test's environment and `setting` (NAME=VALUE)
-    // in it; returns why it could not, or an empty string.
-    QString start(const QString &program, const QByteArray &setting)
+    // Starts `program` with this test's environment and `settings`
+    // (NAME=VALUE) in it; returns why it could not, or an empty string.
+    QString start(const QString &program, const QByteArrayList &settings)
     {
         const QByteArray path = QFile::encodeName(program);
-        const QByteArray name = setting.left(setting.indexOf('=') + 1);
         std::vector<char *> arguments = {const_cast<char *>(path.constData()), nullptr};
-        std::vector<char *> environment = {const_cast<char *>(setting.constData())};
+        std::vector<char *> environment;
+        for (const QByteArray &setting : settings)
+            environment.push_back(const_cast<char *>(setting.constData()));
         for (char **variable = environ; *variable; ++variable) {
-            if (std::strncmp(*variable, name.constData(), size_t(name.size())) != 0)
+            const QByteArray name = QByteArray(*variable).split('=').first() + '=';
+            if (std::none_of(settings.begin(), settings.end(),
+                             [&name](const QByteArray &setting) { return setting.startsWith(name); }))
                 environment.push_back(*variable);
         }
         environment.push_back(nullptr);
@@ -180,17 +184,26 @@ private slots:
 void TestLaunch::opensItsWindowAndEndsWhenClosed_data()
 {
     QTest::addColumn<int>("dpi");
-    QTest::addColumn<QSize>("size"); // in the display's pixels
+    QTest::addColumn<QByteArray>("setting"); // the user's own, if any
+    QTest::addColumn<QSize>("size");         // in the display's pixels
 
-    QTest::newRow("100 %") << 96 << QSize(379, 332);
-    QTest::newRow("125 %") << 120 << QSize(474, 415);
-    QTest::newRow("150 %") << 144 << QSize(569, 498);
-    QTest::newRow("200 %") << 192 << QSize(758, 664);
+    QTest::newRow("100 %") << 96 << QByteArray() << QSize(379, 332);
+    QTest::newRow("125 %") << 120 << QByteArray() << QSize(474, 415);
+    QTest::newRow("150 %") << 144 << QByteArray() << QSize(569, 498);
+    QTest::newRow("200 %") << 192 << QByteArray() << QSize(758, 664);
+    // What the user tells Qt still goes.
+    QTest::newRow("150 %, scaling off")
+        << 144 << QByteArray("QT_ENABLE_HIGHDPI_SCALING=0") << QSize(379, 332);
+    QTest::newRow("100 %, scale factor 2")
+        << 96 << QByteArray("QT_SCALE_FACTOR=2") << QSize(758, 664);
+    QTest::newRow("100 %, screen scale factor 1.5")
+        << 96 << QByteArray("QT_SCREEN_SCALE_FACTORS=1.5") << QSize(569, 498);
 }
 
 void TestLaunch::opensItsWindowAndEndsWhenClosed()
 {
     QFETCH(int, dpi);
+    QFETCH(QByteArray, setting);
     QFETCH(QSize, size);
 
     QString program = qEnvironmentVariable("BASTILO_EXE");
@@ -207,7 +220,10 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     setXftDpi(display, dpi);
 
     Child child;
-    const QString failure = child.start(program, "QT_QPA_PLATFORM=xcb");
+    QByteArrayList settings = {"QT_QPA_PLATFORM=xcb"};
+    if (!setting.isEmpty())
+        settings << setting;
+    const QString failure = child.start(program, settings);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
     Window window = 0;
