@@ -104,9 +104,10 @@ private:
 
 // Two harms at a time. GCC and Clang map this onto SSE2 on x86 and NEON on
 // arm64, where an addition or comparison of two lanes gives the same bits as
-// two scalar ones. Each lane remembers the EV level of its lowest harm.
+// two scalar ones.
 typedef double HarmPair __attribute__((vector_size(2 * sizeof(double))));
-typedef long long LevelPair __attribute__((vector_size(2 * sizeof(long long))));
+// One level for each of four lanes, as they sit in two HarmPairs.
+typedef int LevelQuad __attribute__((vector_size(4 * sizeof(int))));
 
 inline HarmPair loadPair(const double *from)
 {
@@ -121,36 +122,47 @@ struct Lowest {
 };
 
 // The lowest harm def[d] + spDef[d + offset] over d = first..last that is below
-// `bound`, and the first d that gives it. Each harm is formed once, and the
-// level is taken in the same comparison that takes the harm, so the answer
-// never depends on a sum coming out the same when formed again. A harm that
-// is not a number never compares as lower. Four minima run side by side, each
-// over every fourth level; of equal harms the lowest level wins.
+// `bound`, and the first d that gives it. Each harm is formed once, and a lane
+// notes the level of a new lowest harm in the same step that takes it, so the
+// answer never depends on a sum coming out the same when formed again. A harm
+// that is not a number never compares as lower. Four minima run side by side,
+// lane k over the levels first + k, first + k + 4, ...; of equal harms the
+// lowest level wins.
 inline Lowest lowestHarm(const double *def, const double *spDef, int offset, int first,
                          int last, double bound)
 {
-    HarmPair low[2] = {{bound, bound}, {bound, bound}};
-    LevelPair at[2] = {{-1, -1}, {-1, -1}};
-    LevelPair level[2] = {{first, first + 1}, {first + 2, first + 3}};
+    HarmPair low0 = {bound, bound};
+    HarmPair low1 = low0;
+    LevelQuad at = {-1, -1, -1, -1}; // the block of four of each lane's lowest harm
     int d = first;
     for (; d + 3 <= last; d += 4) {
-        for (int i = 0; i < 2; ++i) {
-            const HarmPair harm =
-                loadPair(def + d + 2 * i) + loadPair(spDef + d + offset + 2 * i);
-            const auto lower = harm < low[i];
-            low[i] = lower ? harm : low[i];
-            at[i] = lower ? level[i] : at[i];
-            level[i] += 4;
-        }
+        const HarmPair harm0 = loadPair(def + d) + loadPair(spDef + d + offset);
+        const HarmPair harm1 = loadPair(def + d + 2) + loadPair(spDef + d + offset + 2);
+        const HarmPair new0 = harm0 < low0 ? harm0 : low0;
+        const HarmPair new1 = harm1 < low1 ? harm1 : low1;
+        // A lane whose lowest harm changed took this block's. A comparison
+        // gives each lane all ones or all zeros, so the low half of each
+        // lane's mask is a mask for its level.
+        const LevelQuad lower = __builtin_shufflevector(
+            reinterpret_cast<LevelQuad>(new0 != low0), reinterpret_cast<LevelQuad>(new1 != low1),
+            0, 2, 4, 6);
+        const LevelQuad block = {d, d, d, d};
+        at = lower ? block : at;
+        low0 = new0;
+        low1 = new1;
     }
+    // Most calls find nothing below the bound: the lowest of the four lanes
+    // tells. Only when one is lower does it matter which level it came from;
+    // of the lanes that hold that very value, the one with the lowest level.
+    const double lanes[4] = {low0[0], low0[1], low1[0], low1[1]};
     Lowest lowest = {bound, -1};
-    for (int i = 0; i < 2; ++i) {
-        for (int lane = 0; lane < 2; ++lane) {
-            const int laneLevel = static_cast<int>(at[i][lane]);
-            if (laneLevel >= 0
-                && (low[i][lane] < lowest.harm
-                    || (low[i][lane] == lowest.harm && laneLevel < lowest.level)))
-                lowest = {low[i][lane], laneLevel};
+    for (const double lane : lanes)
+        lowest.harm = lane < lowest.harm ? lane : lowest.harm;
+    if (lowest.harm < bound) {
+        for (int k = 0; k < 4; ++k) {
+            if (at[k] >= 0 && lanes[k] == lowest.harm
+                && (lowest.level < 0 || at[k] + k < lowest.level))
+                lowest.level = at[k] + k;
         }
     }
     // The rest lie beyond every level above: only a strictly lower harm wins.
