@@ -4,32 +4,27 @@
 #   ./dev.sh run       build the program and open its window
 #   ./dev.sh test      build the package with its tests, run every check, and sum them up
 #   ./dev.sh package   build the Debian package into build/package
-#
 # Each verb first installs what it needs when it is missing (as root): what
 # debian/control names, and for test the tools that check the result.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
-export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
-export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
-
-# The tools that check the result, beyond what building and testing need.
-readonly CHECK_TOOLS=(lintian devscripts desktop-file-utils appstream man-db git)
+: "${CMAKE_BUILD_PARALLEL_LEVEL:=$(nproc)}" "${CTEST_PARALLEL_LEVEL:=$(nproc)}"
+export CMAKE_BUILD_PARALLEL_LEVEL CTEST_PARALLEL_LEVEL
 readonly UNPACKED=build/package/unpacked
 PASSED=0 FAILED=()
+
 say() { printf '\n==> %s\n' "$*"; }
 die() { printf 'dev.sh: %s\n' "$*" >&2; exit 1; }
 
 # apt_get ARG...: apt-get as root, with the package lists read once.
 apt_get() {
     [[ $(id -u) == 0 ]] || die "installing packages needs root; run this as root, or run: apt-get $*"
-    [[ -n ${APT_UPDATED:-} ]] || apt-get update -qq ||
-        die "apt-get update failed: check the network and /etc/apt/sources.list"
+    [[ -n ${APT_UPDATED:-} ]] || apt-get update -qq || die "apt-get update failed: check the network and apt's sources"
     APT_UPDATED=1
     DEBIAN_FRONTEND=noninteractive apt-get -y -qq --no-install-recommends "$@" || die "apt-get $* failed"
 }
 
-# install_build_deps [PROFILES]: what debian/control needs under those build
-# profiles (comma-separated), unless all of it is there.
+# install_build_deps [PROFILES]: what debian/control needs under those profiles.
 install_build_deps() {
     command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuilddeps ${1:+-P"$1"} 2>/dev/null && return
     say "Installing the build dependencies in debian/control${1:+ (build profiles: $1)}"
@@ -37,8 +32,8 @@ install_build_deps() {
 }
 
 install_missing() {
-    [[ -z $(dpkg-query -W -f='${Status}\n' "$@" 2>&1 | grep -v ' ok installed$') ]] ||
-        { say "Installing $*" && apt_get install "$@"; }
+    dpkg-query -W -f='${Status} ${Package}\n' "$@" 2>&1 | grep -v ' ok installed ' || return 0
+    say "Installing $*" && apt_get install "$@"
 }
 
 # build_package DIR [DPKG_BUILDPACKAGE_OPTION...]: the package, built from a
@@ -51,8 +46,7 @@ build_package() {
 }
 
 cmd_run() {
-    [[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]] ||
-        die "there is no display to open the window on: neither DISPLAY nor WAYLAND_DISPLAY is set"
+    [[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]] || die "no display to open the window on: set DISPLAY or WAYLAND_DISPLAY"
     install_build_deps nocheck
     # Qt needs some font for the window's texts, and a plugin for Wayland.
     install_missing fonts-dejavu-core ${WAYLAND_DISPLAY:+qtwayland5}
@@ -72,37 +66,28 @@ check_qt6_package() {
 
 check_hardening() {
     local options=() report status=0
-    # Branch protection (BTI and PAC) is an ARM feature, yet Debian 13's
-    # hardening-check asks for it on every architecture.
+    # Debian 13's hardening-check asks for ARM's branch protection on every architecture.
     [[ $(dpkg --print-architecture) == arm64 || $(hardening-check --help 2>&1) != *--nobranchprotection* ]] ||
         options+=(--nobranchprotection)
     report=$(hardening-check "${options[@]}" "$UNPACKED"/usr/bin/bastilo) || status=$?
     printf '%s\n' "$report"
-    ((status == 0)) && [[ -z $(grep ': no' <<<"$report" | grep -v '(ignored)$') ]]
+    ((status == 0)) && ! grep ': no' <<<"$report" | grep -v '(ignored)$'
 }
 
-# AppStream 1.0 and later want a homepage, which the project has not got yet;
-# any other error or warning fails the check.
+# AppStream 1.0 and later want a homepage, which the project has not got yet.
 check_appstream() {
     local report status=0
     report=$(appstreamcli validate --pedantic --no-net "$UNPACKED"/usr/share/metainfo/*.xml 2>&1) || status=$?
     printf '%s\n' "$report"
-    ((status == 0)) || [[ $report == *url-homepage-missing* &&
-        -z $(grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing$') ]]
+    ((status == 0)) || { [[ $report == *url-homepage-missing* ]] &&
+        ! grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing$'; }
 }
 
-check_man_page() {
-    local warnings
-    warnings=$(man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null)
-    printf '%s\n' "$warnings" && [[ -z $warnings ]]
-}
+check_man_page() { ! man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null | grep .; }
 
-# The packaged program and its files are in place (the manual page, menu entry
-# and metadata have checks of their own), its dependencies install here, and
-# it opens and closes its window.
+# Its other files in place, its dependencies installable here, its window opened and closed.
 check_packaged_program() {
-    ls -l build/package/bastilo-dbgsym_*.deb "$UNPACKED"/usr/bin/bastilo "$UNPACKED"/usr/share/doc/bastilo/* \
-        "$UNPACKED"/usr/share/icons/hicolor/scalable/apps/org.bastilo.Bastilo.svg
+    ls -l build/package/bastilo-dbgsym_*.deb "$UNPACKED"/usr/share/icons/hicolor/scalable/apps/org.bastilo.Bastilo.svg
     apt-get install --simulate --no-install-recommends ./build/package/bastilo_*.deb
     BASTILO_EXE=$PWD/$UNPACKED/usr/bin/bastilo \
         ctest --test-dir build/package/bastilo/obj-* --output-on-failure -R '^tst_launch$'
@@ -111,22 +96,27 @@ check_packaged_program() {
 # Two packages of the same commit, built from clones at different paths, are
 # identical. With a clean work tree the package built above is one of them.
 check_reproducible() {
-    local clone clones=(at-a-longer-path-the-second-clone) first=build/package deb
-    [[ -z $(git status --porcelain --untracked-files=no) ]] || clones+=(first)
+    local clone clones=(at-a-longer-path-the-second) first=build/package
+    [[ -z $(git status --porcelain --untracked-files=no) ]] ||
+        { clones+=(first) && first=build/reproducible/first/build/package; }
     rm -rf build/reproducible
     for clone in "${clones[@]}"; do
         git clone -q --no-hardlinks . "build/reproducible/$clone"
         (cd "build/reproducible/$clone" && DEB_BUILD_OPTIONS=nocheck build_package build/package -Pnocheck)
     done
-    ((${#clones[@]} == 1)) || first=build/reproducible/first/build/package
-    for deb in "$first"/*.deb; do
-        cmp "$deb" "build/reproducible/${clones[0]}/build/package/${deb##*/}"
-        sha256sum "$deb" "build/reproducible/${clones[0]}/build/package/${deb##*/}"
-    done
+    (cd "$first" && sha256sum ./*.deb) | (cd "build/reproducible/${clones[0]}/build/package" && sha256sum -c)
 }
 
-# check NAME COMMAND...: COMMAND with errexit; a failure is counted, and the
-# next check runs all the same.
+# LeakSanitizer stops threads with ptrace, which qemu's user emulation lacks:
+# there it hangs on a planted leak, and the suite runs without leak checks.
+check_sanitizers() {
+    local preset=sanitize
+    g++ -fsanitize=address -x c++ -o build/leak - <<<'int main() { new int; }'
+    timeout 60 build/leak 2>/dev/null || (($? != 124)) || preset=sanitize-without-leaks
+    cmake --workflow --preset "$preset"
+}
+
+# check NAME COMMAND...: COMMAND with errexit; a failure is counted, and the next check runs.
 check() {
     say "Check: $1"
     set +e; (set -e; "${@:2}"); local status=$?; set -e
@@ -134,13 +124,12 @@ check() {
 }
 
 cmd_test() {
-    install_build_deps
-    install_build_deps pkg.bastilo.qt6
-    install_missing "${CHECK_TOOLS[@]}"
+    install_build_deps && install_build_deps pkg.bastilo.qt6
+    install_missing lintian devscripts desktop-file-utils appstream man-db git # the checks' tools
     check "package, with its tests" build_package build/package
     dpkg-deb -x build/package/bastilo_*.deb "$UNPACKED" || true
     check "Qt 6 package, with its tests" check_qt6_package
-    check "sanitizers" cmake --workflow --preset sanitize
+    check "sanitizers" check_sanitizers
     check "lintian" lintian --pedantic --display-info --fail-on error,warning build/package/*.changes
     check "hardening" check_hardening
     check "desktop entry" desktop-file-validate "$UNPACKED"/usr/share/applications/bastilo.desktop
@@ -157,5 +146,5 @@ case ${1:-} in
 run) cmd_run ;;
 test) cmd_test ;;
 package) install_build_deps && build_package build/package ;;
-*) sed -n '2,10s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
+*) sed -n '2,8s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
 esac
