@@ -38,9 +38,10 @@ install_missing() {
 
 # build_package DIR [DPKG_BUILDPACKAGE_OPTION...]: the package, built from a
 # copy of this tree in DIR as a buildd builds it; the .deb files land in DIR.
+# The copy's files are new, so the package dates them all to the release.
 build_package() {
     rm -rf "$1" && mkdir -p "$1/bastilo"
-    tar -c --exclude-vcs --exclude=./build . | tar -x -C "$1/bastilo"
+    tar -c --exclude-vcs --exclude=./build . | tar -x --touch -C "$1/bastilo"
     (cd "$1/bastilo" && dpkg-buildpackage -us -uc -b -J"$(nproc)" "${@:2}")
     say "Built:" && ls -1 "$PWD/$1"/*.deb
 }
@@ -72,15 +73,6 @@ check_hardening() {
     report=$(hardening-check "${options[@]}" "$UNPACKED"/usr/bin/bastilo) || status=$?
     printf '%s\n' "$report"
     ((status == 0)) && ! grep ': no' <<<"$report" | grep -v '(ignored)$'
-}
-
-# AppStream 1.0 and later want a homepage, which the project has not got yet.
-check_appstream() {
-    local report status=0
-    report=$(appstreamcli validate --pedantic --no-net "$UNPACKED"/usr/share/metainfo/*.xml 2>&1) || status=$?
-    printf '%s\n' "$report"
-    ((status == 0)) || { [[ $report == *url-homepage-missing* ]] &&
-        ! grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing$'; }
 }
 
 check_man_page() { ! man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null | grep .; }
@@ -133,7 +125,7 @@ cmd_test() {
     check "lintian" lintian --pedantic --display-info --fail-on error,warning build/package/*.changes
     check "hardening" check_hardening
     check "desktop entry" desktop-file-validate "$UNPACKED"/usr/share/applications/bastilo.desktop
-    check "AppStream metadata" check_appstream
+    check "AppStream metadata" appstreamcli validate --pedantic --no-net "$UNPACKED"/usr/share/metainfo/*.xml
     check "manual page" check_man_page
     check "packaged program" check_packaged_program
     check "reproducible" check_reproducible
