@@ -117,7 +117,9 @@ check() {
 
 cmd_test() {
     install_build_deps && install_build_deps pkg.bastilo.qt6
-    install_missing lintian devscripts desktop-file-utils appstream man-db git # the checks' tools
+    install_missing lintian devscripts desktop-file-utils appstream man-db git ccache # what checks the result
+    # Each package is built from a new copy; ccache (in build/ccache) saves compiling the same again.
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=${CCACHE_DIR:-$PWD/build/ccache}
     check "package, with its tests" build_package build/package
     dpkg-deb -x build/package/bastilo_*.deb "$UNPACKED" || true
     check "Qt 6 package, with its tests" check_qt6_package
