@@ -32,7 +32,9 @@ install_build_deps() {
 }
 
 install_missing() {
-    dpkg-query -W -f='${Status} ${Package}\n' "$@" 2>&1 | grep -v ' ok installed ' || return 0
+    local statuses
+    statuses=$(dpkg-query -W -f='${Status} ${Package}\n' "$@" 2>&1) || true # it fails on unknown packages
+    grep -v ' ok installed ' <<<"$statuses" || return 0
     say "Installing $*" && apt_get install "$@"
 }
 
@@ -75,7 +77,11 @@ check_hardening() {
     ((status == 0)) && ! grep ': no' <<<"$report" | grep -v '(ignored)$'
 }
 
-check_man_page() { ! man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null | grep .; }
+check_man_page() {
+    local warnings
+    warnings=$(man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null)
+    printf '%s\n' "$warnings" && [[ -z $warnings ]]
+}
 
 # Its other files in place, its dependencies installable here, its window opened and closed.
 check_packaged_program() {
