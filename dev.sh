@@ -60,9 +60,9 @@ cmd_run() {
 }
 
 check_qt6_package() {
-    build_package build/qt6 -Ppkg.bastilo.qt6
+    build_package build/package-qt6 -Ppkg.bastilo.qt6
     local depends
-    depends=$(dpkg-deb -f build/qt6/bastilo_*.deb Depends) && printf 'Depends: %s\n' "$depends"
+    depends=$(dpkg-deb -f build/package-qt6/bastilo_*.deb Depends) && printf 'Depends: %s\n' "$depends"
     [[ $depends == *libqt6widgets6* && $depends != *libqt5* ]] ||
         die "the Qt 6 package must depend on Qt 6 Widgets and on no Qt 5 library"
 }
