@@ -36,6 +36,8 @@ private slots:
 
     void showsTheBestSpread_data();
     void showsTheBestSpread();
+    void sliderEndsByKeyboard_data();
+    void sliderEndsByKeyboard();
     void repeatsAndLeavesInputsAlone();
     void randomSessionsMatchTheCalculation();
 
@@ -142,6 +144,32 @@ void TestRequest::showsTheBestSpread()
     if (slider != 50)
         uidriver::slideTo(find<QSlider>(window.get(), "hrsDefType"), slider);
 
+    calculate();
+    QCOMPARE(readOuts(), expected);
+}
+
+// Home and End reach the slider's own ends, whatever its range: the bias there
+// must be 0.01 and 1, never 0.
+void TestRequest::sliderEndsByKeyboard_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("bias");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("End") << int(Qt::Key_End) << "1"
+                         << QStringList{"252", "4", "252", "182", "116", "147", "1.51708"};
+    QTest::newRow("Home") << int(Qt::Key_Home) << "0.01"
+                          << QStringList{"252", "252", "4", "182", "147", "116", "1.52108"};
+}
+
+void TestRequest::sliderEndsByKeyboard()
+{
+    QFETCH(int, key);
+    QFETCH(QString, bias);
+    QFETCH(QStringList, expected);
+
+    QTest::keyClick(find<QSlider>(window.get(), "hrsDefType"), Qt::Key(key));
+    QCOMPARE(find<QLabel>(window.get(), "lblResBias")->text(), bias);
     calculate();
     QCOMPARE(readOuts(), expected);
 }
