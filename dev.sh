@@ -9,8 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)} CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
-readonly UNPACKED=build/package/unpacked
-PASSED=0 FAILED=()
+readonly UNPACKED=build/package/unpacked && PASSED=0 FAILED=()
 
 say() { printf '\n==> %s\n' "$*"; }
 die() { printf 'dev.sh: %s\n' "$*" >&2; exit 1; }
@@ -100,9 +99,10 @@ check_as_installed() {
     [[ -s build/testbed.tar ]] || mmdebstrap --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
         "$(printf '%s\n' "${sources[@]}" | awk '$3 !~ /-/ { print $3; exit }')" build/testbed.tar "${sources[@]}"
     rm -rf --one-file-system build/testbed && copy_tree build/testbed/source && mkdir "$root" && tar -xf build/testbed.tar -C "$root"
-    unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" /bin/bash -c \
+    # None of this script's settings in the testbed; stderr into a pipe, as -U's tee reopens it.
+    env -i PATH="$PATH" unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" /bin/bash -c \
         'mount --rbind /dev "$1/dev" && exec autopkgtest -U "${@:2}" -- chroot "$1"' - \
-        "$root" build/package/bastilo_*.deb build/testbed/source
+        "$root" build/package/bastilo_*.deb build/testbed/source 2>&1 | cat
 }
 
 # LeakSanitizer needs ptrace, which qemu's user emulation lacks: where it hangs, no leak checks.
