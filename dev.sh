@@ -72,10 +72,7 @@ check_hardening() {
     printf '%s\n' "$report" && ((status == 0)) && ! grep ': no' <<<"$report" | grep -v '(ignored)$'
 }
 
-check_man_page() {
-    set -- "$(man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null)"
-    printf '%s\n' "$1" && [[ -z $1 ]]
-}
+check_man_page() { set -- "$(man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null)" && echo "$1" && [[ -z $1 ]]; }
 
 # Two packages of the same commit, built from clones at different paths, are
 # identical. With a clean work tree the package built above is one of them.
@@ -92,17 +89,18 @@ check_reproducible() {
 
 # The package's autopkgtests, run by autopkgtest in a throwaway copy of a minimal root of this
 # release, made once from this machine's apt sources (a snapshot mirror may be past Valid-Until).
-# shellcheck disable=SC2016 # the single quotes are for apt and for bash -c
+# shellcheck disable=SC2016 # the single quotes are for apt
 check_as_installed() {
-    local root=$PWD/build/testbed/root sources
+    local root=$PWD/build/testbed/root sources propagation=private
     mapfile -t sources < <(apt-get indextargets --format 'deb $(REPO_URI) $(CODENAME) $(COMPONENT)' 'Created-By: Packages' | sort -u)
     [[ -s build/testbed.tar ]] || mmdebstrap --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
         "$(printf '%s\n' "${sources[@]}" | awk '$3 !~ /-/ { print $3; exit }')" build/testbed.tar "${sources[@]}"
     rm -rf --one-file-system build/testbed && copy_tree build/testbed/source && mkdir "$root" && tar -xf build/testbed.tar -C "$root"
+    # In a chroot, / is no mount point to make private: its /proc then stays in the chroot's namespace.
+    unshare --mount true 2>/dev/null || propagation=unchanged
     # None of this script's settings in the testbed; stderr into a pipe, as -U's tee reopens it.
-    env -i PATH="$PATH" unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" /bin/bash -c \
-        'mount --rbind /dev "$1/dev" && exec autopkgtest -U "${@:2}" -- chroot "$1"' - \
-        "$root" build/package/bastilo_*.deb build/testbed/source 2>&1 | cat
+    env -i PATH="$PATH" unshare --mount --propagation "$propagation" --pid --fork --kill-child --mount-proc="$root/proc" \
+        autopkgtest -U build/package/bastilo_*.deb build/testbed/source -- chroot "$root" 2>&1 | cat
 }
 
 # LeakSanitizer needs ptrace, which qemu's user emulation lacks: where it hangs, no leak checks.
