@@ -55,7 +55,9 @@ void TestCore::statFormulas_data()
     QTest::newRow("3 EVs count as 0") << 75 << 3 << 150 << 95 << 104;
     QTest::newRow("4 EVs") << 75 << 4 << 151 << 96 << 105;
     QTest::newRow("8 EVs buy nothing over 4") << 75 << 8 << 151 << 96 << 105;
+    QTest::newRow("7 EVs count as 4") << 75 << 7 << 151 << 96 << 105;
     QTest::newRow("12 EVs") << 75 << 12 << 152 << 97 << 106;
+    QTest::newRow("251 EVs count as 248") << 75 << 251 << 181 << 126 << 138;
     QTest::newRow("75, full EVs") << 75 << 252 << 182 << 127 << 139;
     QTest::newRow("110 raised is exactly 121") << 90 << 0 << 165 << 110 << 121;
     QTest::newRow("95, no EVs") << 95 << 0 << 170 << 115 << 126;
@@ -95,6 +97,9 @@ void TestCore::harm_data()
     // 0.01 is not exact in single precision; a weight formed in double, or
     // kept at x87 extended precision, gives 25.11528822 here.
     QTest::newRow("single-precision weights") << 76 << 21 << 21 << 0.01f << "25.115288454455726";
+    // The weight multiplies the finished quotient: applied to the numerator
+    // first, this harm ends in ...422.
+    QTest::newRow("bias 0.33") << 182 << 131 << 132 << 0.33f << "1.6954952935289425";
     QTest::newRow("no Def weight at bias 1") << 182 << 21 << 147 << 1.0f << "1.5170815578978845";
 }
 
@@ -132,6 +137,10 @@ void TestCore::workedSearches_data()
     QTest::newRow("4") << 4 << 50 << Nature::None << 4 << 0 << 0 << "2.3299740858047797";
     QTest::newRow("7 as 4") << 7 << 50 << Nature::None << 4 << 0 << 0 << "2.3299740858047797";
     QTest::newRow("3 as 0") << 3 << 50 << Nature::None << 0 << 0 << 0 << "2.3455072463768114";
+    // The remainder takes the sign of the spare EVs: -1 to -3 leave a target of 0.
+    for (const int spare : {-1, -2, -3})
+        QTest::newRow(qPrintable(QString::number(spare) + QStringLiteral(" as 0")))
+            << spare << 50 << Nature::None << 0 << 0 << 0 << "2.3455072463768114";
     QTest::newRow("756") << 756 << 50 << Nature::None << 252 << 252 << 252 << "1.5170815578978845";
     QTest::newRow("757 as 756") << 757 << 50 << Nature::None << 252 << 252 << 252
                                 << "1.5170815578978845";
@@ -161,22 +170,29 @@ void TestCore::workedSearches()
 void TestCore::searchWithoutCandidateKeepsHarm_data()
 {
     QTest::addColumn<int>("spareEvs");
+    QTest::addColumn<int>("baseHp");
+    QTest::addColumn<int>("baseDefs"); // Def and SpDef
     QTest::addColumn<Nature>("nature");
-    QTest::newRow("760") << 760 << Nature::None;
-    QTest::newRow("760, Nature on Def") << 760 << Nature::OnDef;
-    QTest::newRow("1000, Nature on SpDef") << 1000 << Nature::OnSpDef;
-    QTest::newRow("-4") << -4 << Nature::None;
-    QTest::newRow("-5") << -5 << Nature::OnDef;
+    QTest::newRow("760") << 760 << 75 << 95 << Nature::None;
+    QTest::newRow("760, Nature on Def") << 760 << 75 << 95 << Nature::OnDef;
+    QTest::newRow("1000, Nature on SpDef") << 1000 << 75 << 95 << Nature::OnSpDef;
+    QTest::newRow("-4") << -4 << 75 << 95 << Nature::None;
+    QTest::newRow("-5") << -5 << 75 << 95 << Nature::OnDef;
+    // Every stat is 1, so every candidate's harm is 40004: none is accepted.
+    QTest::newRow("every harm 9000 or more") << 4 << -75 << -20 << Nature::None;
+    QTest::newRow("every harm 9000 or more, Nature on Def") << 4 << -75 << -20 << Nature::OnDef;
 }
 
 void TestCore::searchWithoutCandidateKeepsHarm()
 {
     QFETCH(int, spareEvs);
+    QFETCH(int, baseHp);
+    QFETCH(int, baseDefs);
     QFETCH(Nature, nature);
 
     opSpread[0] = opSpread[1] = opSpread[2] = -1;
     resHarm = 3.25;
-    shippedSpread({spareEvs, 75, 95, 95, 50, nature});
+    shippedSpread({spareEvs, baseHp, baseDefs, baseDefs, 50, nature});
     QCOMPARE(opSpread[0], 0);
     QCOMPARE(opSpread[1], 0);
     QCOMPARE(opSpread[2], 0);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <climits>
 #include <memory>
 #include <random>
 
@@ -38,11 +39,13 @@ private slots:
     void showsTheBestSpread();
     void sliderEndsByKeyboard_data();
     void sliderEndsByKeyboard();
+    void onlyAFinishedClickCalculates();
     void repeatsAndLeavesInputsAlone();
     void randomSessionsMatchTheCalculation();
 
 private:
     QStringList readOuts() const;
+    QLabel *captionBeside(QSlider *slider, bool rightEnd) const;
     void calculate();
 
     std::unique_ptr<MainWindow> window;
@@ -68,6 +71,24 @@ QStringList TestRequest::readOuts() const
     return texts;
 }
 
+// The label on the slider's row nearest to its left or its right end.
+QLabel *TestRequest::captionBeside(QSlider *slider, bool rightEnd) const
+{
+    const QRect at(slider->mapTo(window.get(), QPoint()), slider->size());
+    QLabel *nearest = nullptr;
+    int nearestGap = INT_MAX;
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        const QRect place(label->mapTo(window.get(), QPoint()), label->size());
+        const int gap = rightEnd ? place.left() - at.right() : at.left() - place.right();
+        if (place.top() <= at.center().y() && place.bottom() >= at.center().y() && gap > 0
+            && gap < nearestGap) {
+            nearest = label;
+            nearestGap = gap;
+        }
+    }
+    return nearest;
+}
+
 void TestRequest::calculate()
 {
     QTest::mouseClick(find<QPushButton>(window.get(), "btnGo"), Qt::LeftButton);
@@ -77,36 +98,43 @@ void TestRequest::showsTheBestSpread_data()
 {
     QTest::addColumn<NatureSetup>("nature");
     QTest::addColumn<int>("slider");
-    QTest::addColumn<QString>("typedSpareEvs"); // empty: keep 510
+    QTest::addColumn<QStringList>("typed"); // spare EVs, base HP, Def, SpDef; empty: keep
     QTest::addColumn<QStringList>("expected");
 
     const QStringList defaults = {"252", "124", "132", "182", "131", "132", "1.69333"};
     const QStringList onSpDef = {"252", "140", "116", "182", "133", "143", "1.61668"};
 
-    QTest::newRow("form defaults") << NatureSetup::Unticked << 50 << QString() << defaults;
+    QTest::newRow("form defaults") << NatureSetup::Unticked << 50 << QStringList() << defaults;
     QTest::newRow("Nature on Def")
-        << NatureSetup::OnDef << 50 << QString()
+        << NatureSetup::OnDef << 50 << QStringList()
         << QStringList{"252", "116", "140", "182", "143", "133", "1.61668"};
-    QTest::newRow("Nature on SpDef") << NatureSetup::OnSpDef << 50 << QString() << onSpDef;
+    QTest::newRow("Nature on SpDef") << NatureSetup::OnSpDef << 50 << QStringList() << onSpDef;
     QTest::newRow("unticked, SpDef still checked")
-        << NatureSetup::UntickedAfterSpDef << 50 << QString() << defaults;
+        << NatureSetup::UntickedAfterSpDef << 50 << QStringList() << defaults;
     QTest::newRow("ticked, neither checked")
-        << NatureSetup::TickedNeitherChecked << 50 << QString() << onSpDef;
-    QTest::newRow("slider 1") << NatureSetup::Unticked << 1 << QString()
+        << NatureSetup::TickedNeitherChecked << 50 << QStringList() << onSpDef;
+    QTest::newRow("slider 1") << NatureSetup::Unticked << 1 << QStringList()
                               << QStringList{"252", "252", "4", "182", "147", "116", "1.52108"};
     QTest::newRow("slider 100")
-        << NatureSetup::Unticked << 100 << QString()
+        << NatureSetup::Unticked << 100 << QStringList()
         << QStringList{"252", "4", "252", "182", "116", "147", "1.51708"};
     QTest::newRow("7 spare EVs typed")
-        << NatureSetup::Unticked << 50 << "7"
+        << NatureSetup::Unticked << 50 << QStringList{"7"}
         << QStringList{"4", "0", "0", "151", "115", "115", "2.32997"};
+    QTest::newRow("high bases, Nature on Def")
+        << NatureSetup::OnDef << 30 << QStringList{"346", "277", "275", "153"}
+        << QStringList{"252", "0", "92", "384", "324", "185", "0.404387"};
+    // 0.88374051136: in single precision the harm would show as 0.88374.
+    QTest::newRow("high bases, Nature on SpDef, harm shown from the double")
+        << NatureSetup::OnSpDef << 35 << QStringList{"351", "263", "47", "278"}
+        << QStringList{"92", "252", "4", "350", "99", "328", "0.883741"};
 }
 
 void TestRequest::showsTheBestSpread()
 {
     QFETCH(NatureSetup, nature);
     QFETCH(int, slider);
-    QFETCH(QString, typedSpareEvs);
+    QFETCH(QStringList, typed);
     QFETCH(QStringList, expected);
 
     auto *natureBox = find<QCheckBox>(window.get(), "cbxNature");
@@ -139,8 +167,9 @@ void TestRequest::showsTheBestSpread()
         QVERIFY(!def->isChecked() && !spDef->isChecked());
         break;
     }
-    if (!typedSpareEvs.isEmpty())
-        uidriver::typeInto(find<QSpinBox>(window.get(), "sbxSpareEvs"), typedSpareEvs);
+    const char *const boxes[] = {"sbxSpareEvs", "sbxHP", "sbxDef", "sbxSpDef"};
+    for (int i = 0; i < typed.size(); ++i)
+        uidriver::typeInto(find<QSpinBox>(window.get(), boxes[i]), typed[i]);
     if (slider != 50)
         uidriver::slideTo(find<QSlider>(window.get(), "hrsDefType"), slider);
 
@@ -149,16 +178,18 @@ void TestRequest::showsTheBestSpread()
 }
 
 // Home and End reach the slider's own ends, whatever its range: the bias there
-// must be 0.01 and 1, never 0.
+// must be 0.01 and 1, never 0. The caption at each end names the stat that
+// the end favours.
 void TestRequest::sliderEndsByKeyboard_data()
 {
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("bias");
+    QTest::addColumn<QString>("caption");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("End") << int(Qt::Key_End) << "1"
+    QTest::newRow("End") << int(Qt::Key_End) << "1" << "SpDef"
                          << QStringList{"252", "4", "252", "182", "116", "147", "1.51708"};
-    QTest::newRow("Home") << int(Qt::Key_Home) << "0.01"
+    QTest::newRow("Home") << int(Qt::Key_Home) << "0.01" << "Def"
                           << QStringList{"252", "252", "4", "182", "147", "116", "1.52108"};
 }
 
@@ -166,12 +197,30 @@ void TestRequest::sliderEndsByKeyboard()
 {
     QFETCH(int, key);
     QFETCH(QString, bias);
+    QFETCH(QString, caption);
     QFETCH(QStringList, expected);
 
-    QTest::keyClick(find<QSlider>(window.get(), "hrsDefType"), Qt::Key(key));
+    auto *slider = find<QSlider>(window.get(), "hrsDefType");
+    const QLabel *beside = captionBeside(slider, key == Qt::Key_End);
+    QVERIFY2(beside, "a caption stands at that end of the slider");
+    QCOMPARE(beside->text(), caption);
+    QTest::keyClick(slider, Qt::Key(key));
     QCOMPARE(find<QLabel>(window.get(), "lblResBias")->text(), bias);
     calculate();
     QCOMPARE(readOuts(), expected);
+}
+
+// A press that leaves the button before it is released is no click.
+void TestRequest::onlyAFinishedClickCalculates()
+{
+    auto *go = find<QPushButton>(window.get(), "btnGo");
+    const QPoint off(go->width() / 2, -go->height());
+    QTest::mousePress(go, Qt::LeftButton);
+    QTest::mouseMove(go, off);
+    QTest::mouseRelease(go, Qt::LeftButton, Qt::NoModifier, off);
+    QCOMPARE(find<QLabel>(window.get(), "lblResHarm")->text(), QStringLiteral("0.0"));
+    QTest::keyClick(go, Qt::Key_Space);
+    QCOMPARE(find<QLabel>(window.get(), "lblResHarm")->text(), QStringLiteral("1.69333"));
 }
 
 void TestRequest::repeatsAndLeavesInputsAlone()

@@ -27,8 +27,8 @@ private slots:
     void biasReadOutFollowsKeyboardSteps_data();
     void biasReadOutFollowsKeyboardSteps();
     void biasReadOutWaitsForHandleRelease();
-    void spareEvsStepAndClamp_data();
-    void spareEvsStepAndClamp();
+    void spinBoxesStepAndClamp_data();
+    void spinBoxesStepAndClamp();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -88,6 +88,11 @@ void TestWindow::natureBoxEnablesTheChoice()
     auto *def = find<QRadioButton>(window.get(), "rbtDef");
     auto *spDef = find<QRadioButton>(window.get(), "rbtSpDef");
 
+    // A change of the box made in code is no click: the choice stays disabled.
+    nature->setChecked(true);
+    QVERIFY(!def->isEnabled());
+    nature->setChecked(false);
+
     uidriver::clickIndicator(nature);
     QVERIFY(nature->isChecked());
     QVERIFY(def->isEnabled());
@@ -108,6 +113,8 @@ void TestWindow::natureBoxEnablesTheChoice()
     QVERIFY(nature->isChecked());
     QVERIFY(def->isEnabled());
     QVERIFY(spDef->isChecked());
+    nature->setChecked(false);
+    QVERIFY2(spDef->isEnabled(), "a change made in code leaves the choice enabled");
 }
 
 void TestWindow::natureCaptionTogglesNothing()
@@ -139,21 +146,27 @@ void TestWindow::radioButtonsAreExclusive()
 void TestWindow::biasReadOutFollowsKeyboardSteps_data()
 {
     QTest::addColumn<int>("value");
+    QTest::addColumn<int>("key"); // pressed once after reaching `value`; 0: none
     QTest::addColumn<QString>("readOut");
-    QTest::newRow("minimum") << 1 << "0.01";
-    QTest::newRow("5") << 5 << "0.05";
-    QTest::newRow("33") << 33 << "0.33";
-    QTest::newRow("back to 50") << 50 << "0.5";
-    QTest::newRow("maximum") << 100 << "1";
+    QTest::newRow("minimum") << 1 << 0 << "0.01";
+    QTest::newRow("5") << 5 << 0 << "0.05";
+    QTest::newRow("33") << 33 << 0 << "0.33";
+    QTest::newRow("back to 50") << 50 << 0 << "0.5";
+    QTest::newRow("maximum") << 100 << 0 << "1";
+    QTest::newRow("a page up is one step") << 50 << int(Qt::Key_PageUp) << "0.51";
+    QTest::newRow("a page down is one step") << 50 << int(Qt::Key_PageDown) << "0.49";
 }
 
 void TestWindow::biasReadOutFollowsKeyboardSteps()
 {
     QFETCH(int, value);
+    QFETCH(int, key);
     QFETCH(QString, readOut);
     auto *slider = find<QSlider>(window.get(), "hrsDefType");
     uidriver::slideTo(slider, value);
     QCOMPARE(slider->value(), value);
+    if (key)
+        QTest::keyClick(slider, Qt::Key(key));
     QCOMPARE(find<QLabel>(window.get(), "lblResBias")->text(), readOut);
 }
 
@@ -181,39 +194,56 @@ void TestWindow::biasReadOutWaitsForHandleRelease()
              QString::number(static_cast<double>(slider->value() / 100.0f), 'g', 6));
 }
 
-void TestWindow::spareEvsStepAndClamp_data()
+// Spare EVs: 4 to 510 in steps of 4; base stats: 1 to 300 in steps of 1. A
+// page is ten steps.
+void TestWindow::spinBoxesStepAndClamp_data()
 {
+    QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("typed"); // empty: keep the start value
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("presses");
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("510 down") << QString() << int(Qt::Key_Down) << 1 << 506;
-    QTest::newRow("510 down to the floor") << QString() << int(Qt::Key_Down) << 126 << 6;
-    QTest::newRow("6 down clamps at 4") << "6" << int(Qt::Key_Down) << 1 << 4;
-    QTest::newRow("4 up") << "4" << int(Qt::Key_Up) << 1 << 8;
-    QTest::newRow("508 up clamps at 510") << "508" << int(Qt::Key_Up) << 1 << 510;
-    QTest::newRow("4 up to the ceiling") << "4" << int(Qt::Key_Up) << 127 << 510;
-    QTest::newRow("typed 7 is kept") << "7" << 0 << 0 << 7;
-    QTest::newRow("typed 7 then up") << "7" << int(Qt::Key_Up) << 1 << 11;
+    const QString spare = QStringLiteral("sbxSpareEvs");
+    QTest::newRow("510 down") << spare << QString() << int(Qt::Key_Down) << 1 << 506;
+    QTest::newRow("510 down to the floor") << spare << QString() << int(Qt::Key_Down) << 126 << 6;
+    QTest::newRow("6 down clamps at 4") << spare << "6" << int(Qt::Key_Down) << 1 << 4;
+    QTest::newRow("4 up") << spare << "4" << int(Qt::Key_Up) << 1 << 8;
+    QTest::newRow("508 up clamps at 510") << spare << "508" << int(Qt::Key_Up) << 1 << 510;
+    QTest::newRow("4 up to the ceiling") << spare << "4" << int(Qt::Key_Up) << 127 << 510;
+    QTest::newRow("typed 7 is kept") << spare << "7" << 0 << 0 << 7;
+    QTest::newRow("typed 7 then up") << spare << "7" << int(Qt::Key_Up) << 1 << 11;
+    QTest::newRow("510 page down") << spare << QString() << int(Qt::Key_PageDown) << 1 << 470;
+    const char *const bases[] = {"sbxHP", "sbxDef", "sbxSpDef"};
+    const int starts[] = {75, 95, 95};
+    for (int i = 0; i < 3; ++i) {
+        const QString box = QLatin1String(bases[i]);
+        const QByteArray name = bases[i];
+        QTest::newRow(name + " up") << box << QString() << int(Qt::Key_Up) << 1 << starts[i] + 1;
+        QTest::newRow(name + " page down")
+            << box << QString() << int(Qt::Key_PageDown) << 1 << starts[i] - 10;
+        QTest::newRow(name + " 300 up clamps at 300") << box << "300" << int(Qt::Key_Up) << 1 << 300;
+        QTest::newRow(name + " 2 down to 1 and no further")
+            << box << "2" << int(Qt::Key_Down) << 2 << 1;
+    }
 }
 
-void TestWindow::spareEvsStepAndClamp()
+void TestWindow::spinBoxesStepAndClamp()
 {
+    QFETCH(QString, box);
     QFETCH(QString, typed);
     QFETCH(int, key);
     QFETCH(int, presses);
     QFETCH(int, expected);
 
-    auto *box = find<QSpinBox>(window.get(), "sbxSpareEvs");
+    auto *spinBox = find<QSpinBox>(window.get(), qPrintable(box));
     if (!typed.isEmpty()) {
-        uidriver::typeInto(box, typed);
-        QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(box->value(), typed.toInt());
+        uidriver::typeInto(spinBox, typed);
+        QTest::keyClick(spinBox, Qt::Key_Return);
     }
     for (int i = 0; i < presses; ++i)
-        QTest::keyClick(box, Qt::Key(key));
-    QCOMPARE(box->value(), expected);
+        QTest::keyClick(spinBox, Qt::Key(key));
+    QCOMPARE(spinBox->value(), expected);
 }
 
 QTEST_MAIN(TestWindow)
