@@ -4,8 +4,8 @@
 #   ./dev.sh run       build the program and open its window
 #   ./dev.sh test      build the package with its tests, run every check, and sum them up
 #   ./dev.sh package   build the Debian package into build/package
-# Each verb first installs what it needs when it is missing (as root): what
-# debian/control names, and for test the tools that check the result.
+# Each verb first installs what it needs when it is missing (through sudo if not
+# root): what debian/control names, and for test the tools that check the result.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)} CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
@@ -14,12 +14,13 @@ readonly UNPACKED=build/package/unpacked && PASSED=0 FAILED=()
 say() { printf '\n==> %s\n' "$*"; }
 die() { printf 'dev.sh: %s\n' "$*" >&2; exit 1; }
 
-# apt_get ARG...: apt-get as root, with the package lists read once.
+# apt_get ARG...: apt-get as root, through sudo for anyone else, with the package lists read once.
 apt_get() {
-    [[ $(id -u) == 0 ]] || die "installing packages needs root; run this as root, or run: apt-get $*"
-    [[ -n ${APT_UPDATED:-} ]] || apt-get update -qq || die "apt-get update failed: check the network and apt's sources"
+    local sudo=() && [[ $(id -u) == 0 ]] || sudo=(sudo --)
+    ((${#sudo[@]} == 0)) || command -v sudo >/dev/null || die "installing packages needs root, and sudo is not installed: as root, run apt-get $*, or install sudo and add $(id -un) to the group sudo"
+    [[ -n ${APT_UPDATED:-} ]] || "${sudo[@]}" apt-get update -qq || die "apt-get update failed: check the network and apt's sources${sudo:+, and that sudo lets $(id -un) run apt-get}"
     APT_UPDATED=1
-    DEBIAN_FRONTEND=noninteractive apt-get -y -qq --no-install-recommends "$@" || die "apt-get $* failed"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -qq --no-install-recommends "$@" || die "apt-get $* failed"
 }
 
 # install_build_deps [PROFILES]: what debian/control needs under those profiles.
@@ -119,6 +120,7 @@ check() {
 }
 
 cmd_test() {
+    [[ $(id -u) == 0 ]] || die "the checks need root (they build packages and a throwaway root to install one in): run sudo ./dev.sh test"
     install_build_deps && install_build_deps pkg.bastilo.qt6
     install_missing lintian devscripts desktop-file-utils appstream man-db git ccache autopkgtest mmdebstrap
     # Each package is built from a new copy; ccache (in build/ccache) saves compiling the same again.
