@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <climits>
 #include <memory>
 #include <random>
 
@@ -45,7 +44,6 @@ private slots:
 
 private:
     QStringList readOuts() const;
-    QLabel *captionBeside(QSlider *slider, bool rightEnd) const;
     void calculate();
 
     std::unique_ptr<MainWindow> window;
@@ -69,24 +67,6 @@ QStringList TestRequest::readOuts() const
     for (const char *name : kReadOuts)
         texts << find<QLabel>(window.get(), name)->text();
     return texts;
-}
-
-// The label on the slider's row nearest to its left or its right end.
-QLabel *TestRequest::captionBeside(QSlider *slider, bool rightEnd) const
-{
-    const QRect at(slider->mapTo(window.get(), QPoint()), slider->size());
-    QLabel *nearest = nullptr;
-    int nearestGap = INT_MAX;
-    for (QLabel *label : window->findChildren<QLabel *>()) {
-        const QRect place(label->mapTo(window.get(), QPoint()), label->size());
-        const int gap = rightEnd ? place.left() - at.right() : at.left() - place.right();
-        if (place.top() <= at.center().y() && place.bottom() >= at.center().y() && gap > 0
-            && gap < nearestGap) {
-            nearest = label;
-            nearestGap = gap;
-        }
-    }
-    return nearest;
 }
 
 void TestRequest::calculate()
@@ -201,7 +181,8 @@ void TestRequest::sliderEndsByKeyboard()
     QFETCH(QStringList, expected);
 
     auto *slider = find<QSlider>(window.get(), "hrsDefType");
-    const QLabel *beside = captionBeside(slider, key == Qt::Key_End);
+    const QLabel *beside = uidriver::captionBeside(
+        window.get(), slider, key == Qt::Key_End ? Qt::RightEdge : Qt::LeftEdge);
     QVERIFY2(beside, "a caption stands at that end of the slider");
     QCOMPARE(beside->text(), caption);
     QTest::keyClick(slider, Qt::Key(key));

@@ -21,6 +21,8 @@ private slots:
     void cleanup();
 
     void startsInItsInitialState();
+    void captionsNameTheirControls_data();
+    void captionsNameTheirControls();
     void natureBoxEnablesTheChoice();
     void natureCaptionTogglesNothing();
     void radioButtonsAreExclusive();
@@ -80,6 +82,46 @@ void TestWindow::startsInItsInitialState()
     QCOMPARE(opSpread[1], 0);
     QCOMPARE(opSpread[2], 0);
     QCOMPARE(resHarm, 0.0);
+}
+
+// What each control and read-out is for, as the user reads it: the caption
+// beside it, or its own text.
+void TestWindow::captionsNameTheirControls_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("side"); // 0: the control's own text
+    QTest::addColumn<QString>("caption");
+    const struct {
+        const char *control;
+        int side;
+        const char *caption;
+    } rows[] = {{"sbxSpareEvs", Qt::TopEdge, "EVs Spare:"}, {"sbxHP", Qt::LeftEdge, "Base HP:"},
+                {"sbxDef", Qt::LeftEdge, "Base Def:"},    {"sbxSpDef", Qt::LeftEdge, "Base SpDef:"},
+                {"cbxNature", Qt::LeftEdge, "Defensive Nature"}, {"rbtDef", 0, "Def"},
+                {"rbtSpDef", 0, "SpDef"},  {"hrsDefType", Qt::TopEdge, "Type of defence desired:"},
+                {"btnGo", 0, "Calculate Spread"}, {"formLayoutWidget_2", Qt::TopEdge, "Suggested EV Spread:"},
+                {"lblResHP", Qt::LeftEdge, "HP:"}, {"lblResDef", Qt::LeftEdge, "Def:"},
+                {"lblResSpDef", Qt::LeftEdge, "SpDef:"}, {"formLayoutWidget_3", Qt::TopEdge, "Giving stats:"},
+                {"lblResHPStat", Qt::LeftEdge, "HP:"}, {"lblResDefStat", Qt::LeftEdge, "Def:"},
+                {"lblResSpDefStat", Qt::LeftEdge, "SpDef:"}, {"lblResBias", Qt::LeftEdge, "Bias:"},
+                {"lblResHarm", Qt::TopEdge, "Giving overall harm:"}};
+    for (const auto &row : rows)
+        QTest::newRow(row.control) << row.control << row.side << row.caption;
+}
+
+void TestWindow::captionsNameTheirControls()
+{
+    QFETCH(QString, control);
+    QFETCH(int, side);
+    QFETCH(QString, caption);
+    const QWidget *widget = find<QWidget>(window.get(), qPrintable(control));
+    if (side == 0) {
+        QCOMPARE(qobject_cast<const QAbstractButton *>(widget)->text(), caption);
+    } else {
+        const QLabel *beside = uidriver::captionBeside(window.get(), widget, Qt::Edge(side));
+        QVERIFY2(beside, "a caption stands there");
+        QCOMPARE(beside->text(), caption);
+    }
 }
 
 void TestWindow::natureBoxEnablesTheChoice()

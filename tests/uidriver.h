@@ -9,12 +9,15 @@
 #include <QtTest>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionSlider>
+
+#include <climits>
 
 namespace uidriver {
 
@@ -58,6 +61,30 @@ inline QRect sliderHandle(QSlider *slider)
     option.subControls = QStyle::SC_All;
     return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
                                            slider);
+}
+
+// The caption that a user reads at one side of `widget`: the nearest label at
+// its left or right, level with its middle, or above it, across its middle.
+inline QLabel *captionBeside(const QWidget *window, const QWidget *widget, Qt::Edge side)
+{
+    auto place = [window](const QWidget *w) { return QRect(w->mapTo(window, QPoint()), w->size()); };
+    const QRect at = place(widget);
+    QLabel *nearest = nullptr;
+    int nearestGap = INT_MAX;
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        const QRect caption = place(label);
+        const bool level = side == Qt::TopEdge
+                               ? caption.left() <= at.center().x() && caption.right() >= at.center().x()
+                               : caption.top() <= at.center().y() && caption.bottom() >= at.center().y();
+        const int gap = side == Qt::LeftEdge    ? at.left() - caption.right()
+                        : side == Qt::RightEdge ? caption.left() - at.right()
+                                                : at.top() - caption.bottom();
+        if (level && gap > 0 && gap < nearestGap) {
+            nearest = label;
+            nearestGap = gap;
+        }
+    }
+    return nearest;
 }
 
 // Clicks into the spin box, selects its whole text and types `text`, key by key.
