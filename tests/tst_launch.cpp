@@ -135,6 +135,29 @@ QString windowTitle(Display *display, Window window)
     return title;
 }
 
+// The states the window asks the window manager for (_NET_WM_STATE), by name.
+QStringList windowStates(Display *display, Window window)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char *data = nullptr;
+    QStringList states;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), 0, 64,
+                           False, XA_ATOM, &type, &format, &count, &remaining, &data) == Success
+        && data && format == 32) {
+        for (unsigned long i = 0; i < count; ++i) {
+            char *name = XGetAtomName(display, reinterpret_cast<const Atom *>(data)[i]);
+            states << QString::fromLatin1(name);
+            XFree(name);
+        }
+    }
+    if (data)
+        XFree(data);
+    return states;
+}
+
 // Depth-first search of the window tree for a viewable window with `title`.
 Window findWindow(Display *display, Window parent, const QString &title)
 {
@@ -240,6 +263,9 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     XWindowAttributes attributes;
     QVERIFY(XGetWindowAttributes(display, window, &attributes));
     QCOMPARE(QSize(attributes.width, attributes.height), size);
+
+    // A plain window: neither maximised, full-screen nor minimised.
+    QCOMPARE(windowStates(display, window), QStringList());
 
     // A window manager would not let the user resize it.
     XSizeHints hints;
