@@ -1,6 +1,12 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QLayout>
 #include <QString>
 
 #include <algorithm>
@@ -270,10 +276,139 @@ void calcSpread(int spareEvs, int baseHp, int baseDef, int baseSpDef, float bias
     searchSpread(spareEvs, baseHp, baseDef, baseSpDef, bias, natureOnDef, !natureOnDef);
 }
 
+namespace {
+
+// The part of `widget` that it and each of its parents show, in the
+// coordinates of `window`.
+QRect shownPart(const QWidget *widget, const QWidget *window)
+{
+    QRect part = widget->rect();
+    for (const QWidget *w = widget; w != window; w = w->parentWidget())
+        part = part.translated(w->pos()) & w->parentWidget()->rect();
+    return part;
+}
+
+// The room a label's text takes, in the label's coordinates, laid out as the
+// label draws it: across, its advance; from top to bottom, its ink, placed on
+// a line of the font's full height centred in the label, so that a descender
+// can reach below a label that the line overflows. (Glyphs' ink is rounded
+// out to whole pixels, too coarse to measure a width by.) Edges go to the
+// nearest pixel: one the text covers less than half of shows no ink.
+QRect inkOf(const QLabel *label)
+{
+    const QFontMetricsF metrics(label->font(), label);
+    const QRectF line = metrics.boundingRect(QRectF(label->contentsRect()),
+                                             int(label->alignment()), label->text());
+    const QRectF ink = metrics.tightBoundingRect(label->text());
+    const qreal baseline = line.top() + metrics.ascent();
+    return QRect(QPoint(qRound(line.left()), qRound(baseline + ink.top())),
+                 QPoint(qRound(line.right()) - 1, qRound(baseline + ink.bottom()) - 1));
+}
+
+// Whether every control of the window shows the room its style asks for, and
+// every label the ink of its text, within what it and its parents show.
+// Widgets that stay hidden, such as a helper a platform theme adds, do not
+// count.
+bool showsWhole(const QWidget *window)
+{
+    for (const QWidget *widget : window->findChildren<QWidget *>()) {
+        if (!widget->isVisibleTo(window))
+            continue;
+        const QRect shown = shownPart(widget, window);
+        if (const auto *label = qobject_cast<const QLabel *>(widget)) {
+            const QRect ink = inkOf(label).translated(label->mapTo(window, QPoint()));
+            if (!label->text().isEmpty() && (ink & shown) != ink)
+                return false;
+        } else if (qobject_cast<const QAbstractButton *>(widget)
+                   || qobject_cast<const QAbstractSpinBox *>(widget)
+                   || qobject_cast<const QAbstractSlider *>(widget)) {
+            const QSize needs = widget->sizeHint();
+            if (shown.width() < needs.width() || shown.height() < needs.height())
+                return false;
+        }
+    }
+    return true;
+}
+
+// The layouts place nothing until the window is first shown: run them now,
+// on the geometry the window and its containers have.
+void layOut(QWidget *window)
+{
+    for (QLayout *layout : window->findChildren<QLayout *>()) {
+        if (layout == layout->parentWidget()->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+    }
+}
+
+// The form places the columns and read-outs at fixed pixels, drawn for Qt's
+// own style and its 9 pt font. A desktop's style or font may need more room:
+// then the window and every fixed place and size grow by the least factor,
+// in steps of 1 %, that shows everything whole, with room for the widest
+// results. The fonts stay the desktop's. Where the form's pixels suffice,
+// nothing changes.
+void growToFit(QMainWindow *window, const Ui_MainWindow *ui)
+{
+    window->ensurePolished();
+
+    // The read-outs are empty or short now: measure them with the widest
+    // texts results give, in the widest digit of their font, then put back
+    // what they show.
+    const struct {
+        QLabel *label;
+        const char *widest;
+    } readOuts[] = {{ui->lblResHP, "000"},      {ui->lblResDef, "000"},
+                    {ui->lblResSpDef, "000"},   {ui->lblResHPStat, "000"},
+                    {ui->lblResDefStat, "000"}, {ui->lblResSpDefStat, "000"},
+                    {ui->lblResBias, "0.00"},   {ui->lblResHarm, "0.000000"}};
+    QStringList shownTexts;
+    for (const auto &readOut : readOuts) {
+        const QFontMetricsF metrics(readOut.label->font(), readOut.label);
+        QChar digit = QLatin1Char('0');
+        for (const QChar other : QStringLiteral("123456789")) {
+            if (metrics.horizontalAdvance(other) > metrics.horizontalAdvance(digit))
+                digit = other;
+        }
+        shownTexts << readOut.label->text();
+        readOut.label->setText(QString::fromLatin1(readOut.widest).replace(QLatin1Char('0'), digit));
+    }
+
+    // What the form placed at fixed pixels: the children of the central
+    // widget and of the group box, neither of which has a layout.
+    QVector<QPair<QWidget *, QRect>> places;
+    for (const QWidget *parent : {ui->centralWidget, static_cast<QWidget *>(ui->gbxNature)}) {
+        for (QWidget *child : parent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            places.append({child, child->geometry()});
+    }
+    const QSize drawn = window->size();
+
+    // Whole integers: every edge lands on the same pixel on every machine.
+    constexpr int kMostPercent = 400;
+    int percent = 100;
+    for (layOut(window); !showsWhole(window) && percent < kMostPercent; layOut(window)) {
+        ++percent;
+        auto scaled = [percent](int pixels) { return (pixels * percent + 50) / 100; };
+        for (const auto &place : places) {
+            const QRect &r = place.second;
+            place.first->setGeometry(QRect(QPoint(scaled(r.left()), scaled(r.top())),
+                                           QPoint(scaled(r.left() + r.width()) - 1,
+                                                  scaled(r.top() + r.height()) - 1)));
+        }
+        window->setFixedSize(scaled(drawn.width()), scaled(drawn.height()));
+    }
+
+    for (int i = 0; i < shownTexts.size(); ++i)
+        readOuts[i].label->setText(shownTexts[i]);
+}
+
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
+    growToFit(this, ui);
 
     opSpread[0] = 0;
     opSpread[1] = 0;

@@ -18,6 +18,9 @@ namespace {
 
 enum class NatureSetup { Unticked, OnDef, OnSpDef, UntickedAfterSpDef, TickedNeitherChecked };
 
+// The inputs typed into: spare EVs, then base HP, Def and SpDef.
+const char *const kInputBoxes[] = {"sbxSpareEvs", "sbxHP", "sbxDef", "sbxSpDef"};
+
 // Read-outs in the order: HP, Def and SpDef EVs; HP, Def and SpDef stats; harm.
 const char *const kReadOuts[] = {"lblResHP",     "lblResDef",     "lblResSpDef", "lblResHPStat",
                                  "lblResDefStat", "lblResSpDefStat", "lblResHarm"};
@@ -147,9 +150,8 @@ void TestRequest::showsTheBestSpread()
         QVERIFY(!def->isChecked() && !spDef->isChecked());
         break;
     }
-    const char *const boxes[] = {"sbxSpareEvs", "sbxHP", "sbxDef", "sbxSpDef"};
     for (int i = 0; i < typed.size(); ++i)
-        uidriver::typeInto(find<QSpinBox>(window.get(), boxes[i]), typed[i]);
+        uidriver::typeInto(find<QSpinBox>(window.get(), kInputBoxes[i]), typed[i]);
     if (slider != 50)
         uidriver::slideTo(find<QSlider>(window.get(), "hrsDefType"), slider);
 
@@ -218,7 +220,7 @@ void TestRequest::repeatsAndLeavesInputsAlone()
 
     auto inputs = [&] {
         QStringList state;
-        for (const char *name : {"sbxSpareEvs", "sbxHP", "sbxDef", "sbxSpDef"})
+        for (const char *name : kInputBoxes)
             state << find<QSpinBox>(window.get(), name)->text();
         state << QString::number(slider->value()) << bias->text();
         for (QAbstractButton *button : {static_cast<QAbstractButton *>(natureBox),
@@ -246,10 +248,9 @@ void TestRequest::randomSessionsMatchTheCalculation()
         return std::uniform_int_distribution<int>(low, high)(random);
     };
 
-    QSpinBox *boxes[] = {find<QSpinBox>(window.get(), "sbxSpareEvs"),
-                         find<QSpinBox>(window.get(), "sbxHP"),
-                         find<QSpinBox>(window.get(), "sbxDef"),
-                         find<QSpinBox>(window.get(), "sbxSpDef")};
+    QSpinBox *boxes[4];
+    for (int i = 0; i < 4; ++i)
+        boxes[i] = find<QSpinBox>(window.get(), kInputBoxes[i]);
     auto *slider = find<QSlider>(window.get(), "hrsDefType");
     auto *natureBox = find<QCheckBox>(window.get(), "cbxNature");
     auto *def = find<QRadioButton>(window.get(), "rbtDef");

@@ -53,10 +53,8 @@ void TestWindow::cleanup()
 
 void TestWindow::startsInItsInitialState()
 {
+    // Its size depends on the look; tst_fit checks it on an X display.
     QCOMPARE(window->windowTitle(), QStringLiteral("Bastilo"));
-    QCOMPARE(window->size(), QSize(379, 332));
-    QCOMPARE(window->minimumSize(), QSize(379, 332));
-    QCOMPARE(window->maximumSize(), QSize(379, 332));
 
     QCOMPARE(find<QSpinBox>(window.get(), "sbxSpareEvs")->value(), 510);
     QCOMPARE(find<QSpinBox>(window.get(), "sbxHP")->value(), 75);
