@@ -137,6 +137,7 @@ void TestFit::everyTextFits()
     QCOMPARE(window.logicalDpiY(), 96);
     QCOMPARE(window.devicePixelRatioF(), 1.0);
     const QSize size = window.size();
+    qInfo("the window is %d x %d", size.width(), size.height());
     QCOMPARE(window.minimumSize(), size);
     QCOMPARE(window.maximumSize(), size);
     if (qEnvironmentVariableIsEmpty("BASTILO_LOOK_THEME"))
