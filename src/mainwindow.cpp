@@ -383,11 +383,12 @@ void growToFit(QMainWindow *window, const Ui_MainWindow *ui)
     }
     const QSize drawn = window->size();
 
-    // Whole integers: every edge lands on the same pixel on every machine.
+    // In whole percents and pixels, so that every edge lands on the same pixel
+    // on every machine; an edge, not a size, is scaled, so that what meets in
+    // the form still meets.
     constexpr int kMostPercent = 400;
-    int percent = 100;
-    for (layOut(window); !showsWhole(window) && percent < kMostPercent; layOut(window)) {
-        ++percent;
+    layOut(window);
+    for (int percent = 101; percent <= kMostPercent && !showsWhole(window); ++percent) {
         auto scaled = [percent](int pixels) { return (pixels * percent + 50) / 100; };
         for (const auto &place : places) {
             const QRect &r = place.second;
@@ -396,6 +397,7 @@ void growToFit(QMainWindow *window, const Ui_MainWindow *ui)
                                                   scaled(r.top() + r.height()) - 1)));
         }
         window->setFixedSize(scaled(drawn.width()), scaled(drawn.height()));
+        layOut(window);
     }
 
     for (int i = 0; i < shownTexts.size(); ++i)
