@@ -128,19 +128,14 @@ QVector<Item> windowProperty(Display *display, Window window, const char *name, 
     return items;
 }
 
+// Its title as a window manager reads it: _NET_WM_NAME, else the older WM_NAME.
 QString windowTitle(Display *display, Window window)
 {
-    const QVector<char> name = windowProperty<char>(display, window, "_NET_WM_NAME",
-                                                    XInternAtom(display, "UTF8_STRING", False));
-    QString title = QString::fromUtf8(name.constData(), name.size());
-    if (title.isEmpty()) {
-        char *oldName = nullptr;
-        if (XFetchName(display, window, &oldName) && oldName) {
-            title = QString::fromLocal8Bit(oldName);
-            XFree(oldName);
-        }
-    }
-    return title;
+    QVector<char> name = windowProperty<char>(display, window, "_NET_WM_NAME",
+                                              XInternAtom(display, "UTF8_STRING", False));
+    if (name.isEmpty())
+        name = windowProperty<char>(display, window, "WM_NAME", XA_STRING);
+    return QString::fromLatin1(name.constData(), name.size());
 }
 
 // The states the window asks the window manager for (_NET_WM_STATE), by name.
