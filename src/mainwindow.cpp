@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 // Allocated before main runs and never freed: the window and the search share
 // it for the whole life of the process.
@@ -311,7 +312,8 @@ QRect inkOf(const QLabel *label)
 // count.
 bool showsWhole(const QWidget *window)
 {
-    for (const QWidget *widget : window->findChildren<QWidget *>()) {
+    const QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    for (const QWidget *widget : widgets) {
         if (!widget->isVisibleTo(window))
             continue;
         const QRect shown = shownPart(widget, window);
@@ -334,7 +336,8 @@ bool showsWhole(const QWidget *window)
 // on the geometry the window and its containers have.
 void layOut(QWidget *window)
 {
-    for (QLayout *layout : window->findChildren<QLayout *>()) {
+    const QList<QLayout *> layouts = window->findChildren<QLayout *>();
+    for (QLayout *layout : layouts) {
         if (layout == layout->parentWidget()->layout()) {
             layout->invalidate();
             layout->activate();
@@ -362,25 +365,29 @@ void growToFit(QMainWindow *window, const Ui_MainWindow *ui)
                     {ui->lblResSpDef, "000"},   {ui->lblResHPStat, "000"},
                     {ui->lblResDefStat, "000"}, {ui->lblResSpDefStat, "000"},
                     {ui->lblResBias, "0.00"},   {ui->lblResHarm, "0.000000"}};
-    QStringList shownTexts;
-    for (const auto &readOut : readOuts) {
-        const QFontMetricsF metrics(readOut.label->font(), readOut.label);
+    QString shownTexts[std::size(readOuts)];
+    for (std::size_t i = 0; i < std::size(readOuts); ++i) {
+        QLabel *const label = readOuts[i].label;
+        const QFontMetricsF metrics(label->font(), label);
         QChar digit = QLatin1Char('0');
         for (const QChar other : QStringLiteral("123456789")) {
             if (metrics.horizontalAdvance(other) > metrics.horizontalAdvance(digit))
                 digit = other;
         }
-        shownTexts << readOut.label->text();
-        readOut.label->setText(QString::fromLatin1(readOut.widest).replace(QLatin1Char('0'), digit));
+        shownTexts[i] = label->text();
+        label->setText(QString::fromLatin1(readOuts[i].widest).replace(QLatin1Char('0'), digit));
     }
 
-    // What the form placed at fixed pixels: the children of the central
-    // widget and of the group box, neither of which has a layout.
-    QVector<QPair<QWidget *, QRect>> places;
-    for (const QWidget *parent : {ui->centralWidget, static_cast<QWidget *>(ui->gbxNature)}) {
-        for (QWidget *child : parent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-            places.append({child, child->geometry()});
-    }
+    // What the form places at fixed pixels, in the central widget and in the
+    // group box, neither of which has a layout.
+    QWidget *const places[] = {ui->verticalLayoutWidget_2, ui->horizontalLayoutWidget,
+                               ui->lblSuggested,           ui->formLayoutWidget_2,
+                               ui->lblGivingStats,         ui->formLayoutWidget_3,
+                               ui->lblBias,                ui->lblResBias,
+                               ui->lblGivingHarm,          ui->lblResHarm};
+    QRect drawnPlaces[std::size(places)];
+    for (std::size_t i = 0; i < std::size(places); ++i)
+        drawnPlaces[i] = places[i]->geometry();
     const QSize drawn = window->size();
 
     // In whole percents and pixels, so that every edge lands on the same pixel
@@ -390,17 +397,17 @@ void growToFit(QMainWindow *window, const Ui_MainWindow *ui)
     layOut(window);
     for (int percent = 101; percent <= kMostPercent && !showsWhole(window); ++percent) {
         auto scaled = [percent](int pixels) { return (pixels * percent + 50) / 100; };
-        for (const auto &place : places) {
-            const QRect &r = place.second;
-            place.first->setGeometry(QRect(QPoint(scaled(r.left()), scaled(r.top())),
-                                           QPoint(scaled(r.left() + r.width()) - 1,
-                                                  scaled(r.top() + r.height()) - 1)));
+        for (std::size_t i = 0; i < std::size(places); ++i) {
+            const QRect &r = drawnPlaces[i];
+            places[i]->setGeometry(QRect(QPoint(scaled(r.left()), scaled(r.top())),
+                                         QPoint(scaled(r.left() + r.width()) - 1,
+                                                scaled(r.top() + r.height()) - 1)));
         }
         window->setFixedSize(scaled(drawn.width()), scaled(drawn.height()));
         layOut(window);
     }
 
-    for (int i = 0; i < shownTexts.size(); ++i)
+    for (std::size_t i = 0; i < std::size(readOuts); ++i)
         readOuts[i].label->setText(shownTexts[i]);
 }
 
