@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
 # Sets up, builds, runs and tests bastilo on Debian 12, 13 and unstable.
-#
 #   ./dev.sh run       build the program and open its window
 #   ./dev.sh test      build the package with its tests, run every check, and sum them up
 #   ./dev.sh package   build the Debian package into build/package
@@ -31,8 +30,7 @@ install_build_deps() {
 }
 
 install_missing() {
-    local statuses
-    statuses=$(dpkg-query -W -f='${Status} ${Package}\n' "$@" 2>&1) || true # it fails on unknown packages
+    local statuses && statuses=$(dpkg-query -W -f='${Status} ${Package}\n' "$@" 2>&1) || true # it fails on unknown packages
     grep -v ' ok installed ' <<<"$statuses" || return 0
     say "Installing $*" && apt_get install "$@"
 }
@@ -122,6 +120,8 @@ check() {
 cmd_test() {
     [[ $(id -u) == 0 ]] || die "the checks need root (they build packages and a throwaway root to install one in): run sudo ./dev.sh test"
     install_build_deps && install_build_deps pkg.bastilo.qt6
+    # Debian 13 gives Qt 5 programs Plasma's look through two packages that Debian 12 and unstable do not have.
+    set -- plasma5-integration kde-style-breeze-qt5 && if apt-get -qq -s install "$@" &>/dev/null; then install_missing "$@"; fi
     install_missing lintian devscripts desktop-file-utils appstream man-db git ccache autopkgtest mmdebstrap
     # Each package is built from a new copy; ccache (in build/ccache) saves compiling the same again.
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=${CCACHE_DIR:-$PWD/build/ccache}
@@ -146,5 +146,5 @@ case ${1:-} in
 run) cmd_run ;;
 test) cmd_test ;;
 package) install_build_deps && build_package build/package ;;
-*) sed -n '2,8s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
+*) sed -n '2,7s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
 esac
