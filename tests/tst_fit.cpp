@@ -55,7 +55,8 @@ QRect inkOf(const QLabel *label, const QWidget *window)
     painter.setFont(label->font());
     const QPoint at = label->mapTo(window, QPoint()) + QPoint(room, room);
     label->style()->drawItemText(&painter, label->contentsRect().translated(at),
-                                 int(label->alignment()) | Qt::TextDontClip, label->palette(), true, label->text());
+                                 int(label->alignment()) | Qt::TextDontClip, label->palette(),
+                                 true, label->text());
     painter.end();
     QRect ink;
     for (int y = 0; y < image.height(); ++y)
