@@ -1,6 +1,6 @@
 // The window on an X display at 100 %, in the look a desktop gives it (CTest
 // runs this once in each: Qt's own, KDE Plasma's, GTK desktops' fonts from 8
-// to 16 pt): every control shows the room its style asks for and every text
+// to 24 pt): every control shows the room its style asks for and every text
 // its whole ink, within all that its parents show, whatever the results are.
 // In Qt's own look, the one the form was drawn for, the window keeps the
 // form's 379 x 332; where a look needs more, it grows alike in width and
