@@ -5,6 +5,7 @@
 // In Qt's own look, the one the form was drawn for, the window keeps the
 // form's 379 x 332; where a look needs more, it grows alike in width and
 // height. On a scaled display the whole window grows alike (tst_launch).
+// In Qt's own look it is also drawn, pixel for pixel, as its pictures show it.
 #include "uidriver.h"
 
 #include "mainwindow.h"
@@ -13,9 +14,13 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPushButton>
+#include <QScreen>
+#include <QVersionNumber>
 
 #include <algorithm>
 
@@ -99,6 +104,8 @@ private slots:
     void initTestCase();
     void everyTextFits_data();
     void everyTextFits();
+    void drawnAsPictured_data();
+    void drawnAsPictured();
 };
 
 // BASTILO_LOOK_THEME names the platform theme plugin of the look under test;
@@ -198,6 +205,70 @@ void TestFit::everyTextFits()
 
     const QStringList cut = clipped(&window);
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
+}
+
+void TestFit::drawnAsPictured_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<bool>("calculate");
+    QTest::newRow("at start") << "window.png" << false;
+    QTest::newRow("form defaults") << "window-calculated.png" << true;
+}
+
+// The window as drawn, pixel for pixel, against the pictures of it that a
+// person looked at (in the folder BASTILO_PICTURES); with
+// BASTILO_RETAKE_PICTURES set, it takes them again instead.
+void TestFit::drawnAsPictured()
+{
+    QFETCH(QString, picture);
+    QFETCH(bool, calculate);
+    // They hold for Qt 5.15.8 to 5.15.15 (Debian 12 and 13). Qt 5.15.19 draws
+    // the slider's marks in another colour, Qt 6 text and frames otherwise.
+    const QVersionNumber qt = QLibraryInfo::version();
+    if (qt < QVersionNumber(5, 15, 8) || qt > QVersionNumber(5, 15, 15))
+        QSKIP(qPrintable("the pictures are Qt 5.15.8 to 5.15.15's drawing, not Qt "
+                         + qt.toString() + "'s"));
+    const QString path = qEnvironmentVariable("BASTILO_PICTURES") + '/' + picture;
+    // As a new process draws it: Fusion draws the slider's marks in whatever
+    // pen its cache of the groove left set.
+    QPixmapCache::clear();
+    // The pointer rests off the window, and no window manager activates it:
+    // nothing is hovered, and no caret blinks.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (calculate) {
+        // The pointer comes to the button, clicks it and rests there.
+        QPushButton *const go = find<QPushButton>(&window, "btnGo");
+        QCursor::setPos(go->mapToGlobal(go->rect().center()));
+        QTRY_VERIFY(go->underMouse());
+        QTest::mouseClick(go, Qt::LeftButton);
+    }
+    QTest::qWait(100);
+    QVERIFY2(!window.isActiveWindow(), "nothing made the window active");
+    const QImage drawn =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    if (qEnvironmentVariableIsSet("BASTILO_RETAKE_PICTURES")) {
+        QVERIFY(drawn.save(path));
+        QSKIP(qPrintable("took " + path + " again: look at it before committing it"));
+    }
+    const QImage pictured = QImage(path).convertToFormat(QImage::Format_RGB32);
+    QVERIFY2(pictured.size() == drawn.size(),
+             qPrintable(path + " is no picture of this window's size"));
+    QRect differs;
+    int count = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 0; x < drawn.width(); ++x) {
+            if (drawn.pixel(x, y) != pictured.pixel(x, y)) {
+                ++count;
+                differs |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    QVERIFY2(count == 0, qPrintable(QStringLiteral("%1 pixels differ from %2, within (%3,%4 %5x%6)")
+                                        .arg(count).arg(path).arg(differs.x()).arg(differs.y())
+                                        .arg(differs.width()).arg(differs.height())));
 }
 
 QTEST_MAIN(TestFit)
