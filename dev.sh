@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds, runs and tests bastilo on Debian 12, 13 and unstable.
 #   ./dev.sh run       build the program and open its window
+#   ./dev.sh install   build the package without its tests and install it: bastilo in the menu
 #   ./dev.sh test      build the package with its tests, run every check, and sum them up
 #   ./dev.sh package   build the Debian package into build/package
 # Each verb first installs what it needs when it is missing (through sudo if not
@@ -35,15 +36,13 @@ install_missing() {
     say "Installing $*" && apt_get install "$@"
 }
 
-# copy_tree DIR: this tree, without git's files and the builds, as new files.
-# build_package DIR [DPKG_BUILDPACKAGE_OPTION...]: the package, built from a
-# copy of this tree in DIR as a buildd builds it; the .deb files land in DIR.
-# The copy's files are new, so the package dates them all to the release.
+# copy_tree DIR: this tree, without git's files and the builds, as new files (the package dates them all to the release).
+# build_package DIR [DPKG_BUILDPACKAGE_OPTION...]: a copy of this tree built in DIR as a buildd builds it; the .debs in DIR.
 copy_tree() { mkdir -p "$1" && tar -c --exclude-vcs --exclude=./build . | tar -x --touch -C "$1"; }
 build_package() {
     rm -rf "$1" && copy_tree "$1/bastilo"
     (cd "$1/bastilo" && dpkg-buildpackage -us -uc -b -J"$(nproc)" "${@:2}")
-    say "Built:" && ls -1 "$PWD/$1"/*.deb
+    say "Built:" && (cd "$1" && ls -1 "$PWD"/*.deb)
 }
 
 cmd_run() {
@@ -55,6 +54,16 @@ cmd_run() {
     # Qt 5 picks X11 unless told otherwise; with no X display it would abort.
     [[ -n ${DISPLAY:-}${QT_QPA_PLATFORM:-} ]] || export QT_QPA_PLATFORM=wayland
     say "Starting build/app/bastilo" && exec build/app/bastilo
+}
+
+# The package without its tests, in a temporary folder (a user cannot write in a build/ made by sudo ./dev.sh test),
+# installed again also where a rebuild after a pull kept its version, with a font, which the package only recommends.
+cmd_install() {
+    install_build_deps nocheck
+    dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && chmod 755 "$dir" # global for the trap; apt reads as _apt
+    DEB_BUILD_OPTIONS="nocheck noautodbgsym" build_package "$dir/package" -Pnocheck
+    apt_get install --reinstall "$dir"/package/bastilo_*.deb fonts-dejavu-core
+    say "bastilo is installed: in the desktop's menu, and as the command bastilo. sudo apt remove bastilo removes it."
 }
 
 check_qt6_package() {
@@ -144,7 +153,8 @@ cmd_test() {
 
 case ${1:-} in
 run) cmd_run ;;
+install) cmd_install ;;
 test) cmd_test ;;
 package) install_build_deps && build_package build/package ;;
-*) sed -n '2,7s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
+*) sed -n '2,8s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
 esac
