@@ -3,11 +3,15 @@
 // WM_DELETE_WINDOW client message. The program under test is the one named by
 // BASTILO_EXE when that is set, so that the same check serves a packaged copy,
 // else the one built beside the test (BASTILO_BUILT_EXE, set by CTest).
+// It also starts the program from its menu entry, as a desktop's menu does.
 //
 // The display announces its text scaling as desktops do, with Xft.dpi in the
 // root window's resources, and the whole window must grow with it.
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <X11/Xatom.h>
@@ -15,6 +19,7 @@
 #include <X11/Xutil.h>
 
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 
@@ -47,12 +52,16 @@ public:
         }
     }
 
-    // Starts `program` with this test's environment and `settings`
-    // (NAME=VALUE) in it; returns why it could not, or an empty string.
-    QString start(const QString &program, const QByteArrayList &settings)
+    // Starts `program` with `options`, and with this test's environment and
+    // `settings` (NAME=VALUE) in it; returns why it could not, or an empty string.
+    QString start(const QString &program, const QByteArrayList &options,
+                  const QByteArrayList &settings)
     {
         const QByteArray path = QFile::encodeName(program);
-        std::vector<char *> arguments = {const_cast<char *>(path.constData()), nullptr};
+        std::vector<char *> arguments = {const_cast<char *>(path.constData())};
+        for (const QByteArray &option : options)
+            arguments.push_back(const_cast<char *>(option.constData()));
+        arguments.push_back(nullptr);
         std::vector<char *> environment;
         for (const QByteArray &setting : settings)
             environment.push_back(const_cast<char *>(setting.constData()));
@@ -79,21 +88,33 @@ public:
         return QString();
     }
 
+    // Watches a process that some other program started, and that became this
+    // test's child when that program ended (this test being its subreaper).
+    void adopt(pid_t pid) { pid_ = pid; }
+
     bool running()
     {
         if (pid_ > 0 && !exited_) {
             const pid_t done = ::waitpid(pid_, &status_, WNOHANG);
             exited_ = done == pid_ || (done < 0 && errno == ECHILD);
+            reaped_ = done == pid_;
         }
         return pid_ > 0 && !exited_;
     }
 
-    bool exitedNormally() const { return exited_ && WIFEXITED(status_); }
-    int exitCode() const { return WEXITSTATUS(status_); }
+    // How it ended, as a shell puts it: "exit status 0", say.
+    QString ending() const
+    {
+        if (!reaped_)
+            return QStringLiteral("process %1 is no child of this test: its status is unknown").arg(pid_);
+        return WIFEXITED(status_) ? QStringLiteral("exit status %1").arg(WEXITSTATUS(status_))
+                                  : QStringLiteral("killed by signal %1").arg(WTERMSIG(status_));
+    }
 
 private:
     pid_t pid_ = 0;
     bool exited_ = false;
+    bool reaped_ = false;
     int status_ = 0;
 };
 
@@ -173,6 +194,56 @@ Window findWindow(Display *display, Window parent, const QString &title)
     return found;
 }
 
+// The viewable windows at the top of the tree: with no window manager, the
+// top-level windows of every client, as a user would see them.
+QVector<Window> viewableTopLevels(Display *display)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    QVector<Window> viewable;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, children[i], &attributes)
+                && attributes.map_state == IsViewable)
+                viewable << children[i];
+        }
+    }
+    if (children)
+        XFree(children);
+    return viewable;
+}
+
+// Closes `window` as a window manager does: a WM_DELETE_WINDOW client message.
+bool closeAsWindowManager(Display *display, Window window)
+{
+    XEvent close = {};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, window, False, NoEventMask, &close);
+    XFlush(display);
+    return sent;
+}
+
+// The class a desktop matches a window with to this entry, to show the
+// entry's name and icon for it: StartupWMClass, else the entry's own name.
+QString entryWindowClass(const QString &entry)
+{
+    QFile file(entry);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    const QRegularExpression key(QStringLiteral("^StartupWMClass=(.*)$"),
+                                 QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = key.match(QString::fromUtf8(file.readAll()));
+    return match.hasMatch() ? match.captured(1).trimmed() : QFileInfo(entry).completeBaseName();
+}
+
 bool waitFor(const std::function<bool()> &condition, int milliseconds)
 {
     QElapsedTimer timer;
@@ -194,6 +265,7 @@ class TestLaunch : public QObject
 private slots:
     void opensItsWindowAndEndsWhenClosed_data();
     void opensItsWindowAndEndsWhenClosed();
+    void startsFromItsMenuEntry();
 };
 
 void TestLaunch::opensItsWindowAndEndsWhenClosed_data()
@@ -239,7 +311,7 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     QByteArrayList settings = {"QT_QPA_PLATFORM=xcb"};
     if (!setting.isEmpty())
         settings << setting;
-    const QString failure = child.start(program, settings);
+    const QString failure = child.start(program, {}, settings);
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
     Window window = 0;
@@ -274,20 +346,83 @@ void TestLaunch::opensItsWindowAndEndsWhenClosed()
     QCOMPARE(QSize(hints.min_width, hints.min_height), shown);
     QCOMPARE(QSize(hints.max_width, hints.max_height), shown);
 
-    XEvent close = {};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = window;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    QVERIFY(XSendEvent(display, window, False, NoEventMask, &close));
-    XFlush(display);
-
+    QVERIFY(closeAsWindowManager(display, window));
     QVERIFY2(waitFor([&] { return !child.running(); }, 10000),
              "the program ends once its window is closed");
-    QVERIFY2(child.exitedNormally(), "the program exits rather than dying of a signal");
-    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(child.ending(), QStringLiteral("exit status 0"));
+}
+
+// The program started from its menu entry as a desktop's menu starts it, by
+// GLib's `gio launch`: the entry named by BASTILO_DESKTOP_ENTRY (the installed
+// one, in the package's autopkgtest), else the source's own entry with the
+// program built here first on the PATH. Exactly one window comes, of the class
+// the entry names, so that the desktop shows the entry's name and icon for it.
+void TestLaunch::startsFromItsMenuEntry()
+{
+    QString entry = qEnvironmentVariable("BASTILO_DESKTOP_ENTRY");
+    QByteArrayList settings = {"QT_QPA_PLATFORM=xcb"};
+    if (entry.isEmpty()) {
+        entry = qEnvironmentVariable("BASTILO_SOURCE_ENTRY");
+        const QString built = QFileInfo(qEnvironmentVariable("BASTILO_BUILT_EXE")).absolutePath();
+        settings << "PATH=" + QFile::encodeName(built) + ':' + qgetenv("PATH");
+    }
+    QVERIFY2(QFile::exists(entry), qPrintable("the menu entry " + entry + " is there"));
+    qInfo("launching %s", qPrintable(entry));
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    QVERIFY2(!gio.isEmpty(), "GLib's gio is installed (libglib2.0-bin)");
+
+    // gio hands the program over and exits; the program then comes to this
+    // test, not to the machine's first process, which may never reap it.
+    QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
+    Display *display = XOpenDisplay(nullptr);
+    QVERIFY2(display, "the X display can be opened");
+    auto closeDisplay = qScopeGuard([display] { XCloseDisplay(display); });
+    setXftDpi(display, 96);
+
+    Child launcher;
+    const QString failure = launcher.start(gio, {"launch", QFile::encodeName(entry)}, settings);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY2(waitFor([&] { return !launcher.running(); }, 20000), "gio launch hands over and ends");
+    QVERIFY2(launcher.ending() == QLatin1String("exit status 0"),
+             qPrintable("gio launch " + entry + " failed (" + launcher.ending()
+                        + "); it says why above"));
+
+    Window window = 0;
+    QVERIFY2(waitFor(
+                 [&] {
+                     window = findWindow(display, DefaultRootWindow(display),
+                                         QStringLiteral("Bastilo"));
+                     return window != 0;
+                 },
+                 20000),
+             "a window titled \"Bastilo\" appears");
+    // Whatever else the entry starts (a terminal, say) has had time to show.
+    QTest::qWait(1000);
+    QStringList shown;
+    for (const Window topLevel : viewableTopLevels(display))
+        shown << windowTitle(display, topLevel);
+    QVERIFY2(shown == QStringList(QStringLiteral("Bastilo")),
+             qPrintable("one window titled \"Bastilo\" shows, not \"" + shown.join("\", \"") + '"'));
+
+    XClassHint hint = {};
+    QVERIFY(XGetClassHint(display, window, &hint));
+    const QString windowClass = QString::fromLatin1(hint.res_class);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    const QString entryClass = entryWindowClass(entry);
+    QVERIFY2(windowClass == entryClass,
+             qPrintable("the window's class is \"" + windowClass + "\", and the entry's StartupWMClass \""
+                        + entryClass + "\": a desktop would not tie the window to its entry"));
+
+    const QVector<unsigned long> pid =
+        windowProperty<unsigned long>(display, window, "_NET_WM_PID", XA_CARDINAL);
+    QVERIFY2(pid.size() == 1 && pid[0] > 0, "the window names its process (_NET_WM_PID)");
+    Child program;
+    program.adopt(pid_t(pid[0]));
+    QVERIFY(closeAsWindowManager(display, window));
+    QVERIFY2(waitFor([&] { return !program.running(); }, 10000),
+             "the program ends once its window is closed");
+    QCOMPARE(program.ending(), QStringLiteral("exit status 0"));
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)
