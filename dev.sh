@@ -9,16 +9,22 @@
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)} CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
-readonly UNPACKED=build/package/unpacked && PASSED=0 FAILED=()
+PASSED=0 FAILED=()
 
 say() { printf '\n==> %s\n' "$*"; }
 die() { printf 'dev.sh: %s\n' "$*" >&2; exit 1; }
 
+# root_or_die WHAT COMMAND: stops at once, naming COMMAND to run as root, unless this is root or may use sudo (it may ask).
+root_or_die() {
+    [[ $(id -u) == 0 ]] || { command -v sudo >/dev/null && sudo -v; } ||
+        die "$1 needs root, and $(id -un) cannot use sudo here: as root, run $2; or install sudo and add $(id -un) to the group sudo"
+}
+
 # apt_get ARG...: apt-get as root, through sudo for anyone else, with the package lists read once.
 apt_get() {
     local sudo=() && [[ $(id -u) == 0 ]] || sudo=(sudo --)
-    ((${#sudo[@]} == 0)) || command -v sudo >/dev/null || die "installing packages needs root, and sudo is not installed: as root, run apt-get $*, or install sudo and add $(id -un) to the group sudo"
-    [[ -n ${APT_UPDATED:-} ]] || "${sudo[@]}" apt-get update -qq || die "apt-get update failed: check the network and apt's sources${sudo:+, and that sudo lets $(id -un) run apt-get}"
+    root_or_die "installing packages" "apt-get $*"
+    [[ -n ${APT_UPDATED:-} ]] || "${sudo[@]}" apt-get update -qq || die "apt-get update failed: check the network and apt's sources"
     APT_UPDATED=1
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -qq --no-install-recommends "$@" || die "apt-get $* failed"
 }
@@ -56,14 +62,17 @@ cmd_run() {
     say "Starting build/app/bastilo" && exec build/app/bastilo
 }
 
-# The package without its tests, in a temporary folder (a user cannot write in a build/ made by sudo ./dev.sh test),
-# installed again also where a rebuild after a pull kept its version, with a font, which the package only recommends.
+# The package without its tests, in a temporary folder, installed again also where a rebuild kept its version, with
+# the font it recommends and, with no X server, the Wayland plugin it suggests.
 cmd_install() {
+    root_or_die "installing the package" "./dev.sh install in $PWD"
     install_build_deps nocheck
     dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && chmod 755 "$dir" # global for the trap; apt reads as _apt
     DEB_BUILD_OPTIONS="nocheck noautodbgsym" build_package "$dir/package" -Pnocheck
-    apt_get install --reinstall "$dir"/package/bastilo_*.deb fonts-dejavu-core
+    local wayland=() && [[ -n ${DISPLAY:-} || -z ${WAYLAND_DISPLAY:-} ]] || wayland=(qtwayland5)
+    apt_get install --reinstall "$dir"/package/bastilo_*.deb fonts-dejavu-core "${wayland[@]}"
     say "bastilo is installed: in the desktop's menu, and as the command bastilo. sudo apt remove bastilo removes it."
+    ((${#wayland[@]} == 0)) || say "With no X server, it needs QT_QPA_PLATFORM=wayland in the session's environment (README.md)."
 }
 
 check_qt6_package() {
@@ -72,21 +81,9 @@ check_qt6_package() {
     [[ $1 == *libqt6widgets6* && $1 != *libqt5* ]] || die "the Qt 6 package must depend on Qt 6 Widgets and on no Qt 5 library"
 }
 
-check_hardening() {
-    local options=() report status=0
-    # Debian 13's hardening-check asks for ARM's branch protection on every architecture.
-    [[ $(dpkg --print-architecture) == arm64 || $(hardening-check --help 2>&1) != *--nobranchprotection* ]] || options+=(--nobranchprotection)
-    report=$(hardening-check "${options[@]}" "$UNPACKED"/usr/bin/bastilo) || status=$?
-    printf '%s\n' "$report" && ((status == 0)) && ! grep ': no' <<<"$report" | grep -v '(ignored)$'
-}
-
-check_man_page() { set -- "$(man --warnings -E UTF-8 -l "$UNPACKED"/usr/share/man/man1/bastilo.1.gz 2>&1 >/dev/null)" && echo "$1" && [[ -z $1 ]]; }
-
-# Two packages of the same commit, built from clones at different paths, are
-# identical. With a clean work tree the package built above is one of them.
+# Two clones of this commit at different paths build identical packages; with a clean tree, build/package is one.
 check_reproducible() {
-    local clone clones=(at-a-longer-path-the-second) first=build/package
-    rm -rf build/reproducible
+    local clone clones=(at-a-longer-path-the-second) first=build/package && rm -rf build/reproducible
     [[ -z $(git status --porcelain --untracked-files=no) ]] || { clones+=(first) && first=build/reproducible/first/build/package; }
     for clone in "${clones[@]}"; do
         git clone -q --no-hardlinks . "build/reproducible/$clone"
@@ -95,20 +92,27 @@ check_reproducible() {
     (cd "$first" && sha256sum ./*.deb) | (cd "build/reproducible/${clones[0]}/build/package" && sha256sum -c)
 }
 
-# The package's autopkgtests, run by autopkgtest in a throwaway copy of a minimal root of this
-# release, made once from this machine's apt sources (a snapshot mirror may be past Valid-Until).
+# in_testbed ROOT COMMAND...: COMMAND in namespaces of its own with none of this script's settings, and a new copy in ROOT
+# (removed after) of a minimal root of this release, made once from this machine's apt sources (maybe past Valid-Until).
 # shellcheck disable=SC2016 # the single quotes are for apt
-check_as_installed() {
-    local root=$PWD/build/testbed/root sources propagation=private
+in_testbed() {
+    local sources propagation=private status=0
     mapfile -t sources < <(apt-get indextargets --format 'deb $(REPO_URI) $(CODENAME) $(COMPONENT)' 'Created-By: Packages' | sort -u)
     [[ -s build/testbed.tar ]] || mmdebstrap --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' \
         "$(printf '%s\n' "${sources[@]}" | awk '$3 !~ /-/ { print $3; exit }')" build/testbed.tar "${sources[@]}"
-    rm -rf --one-file-system build/testbed && copy_tree build/testbed/source && mkdir "$root" && tar -xf build/testbed.tar -C "$root"
-    # In a chroot, / is no mount point to make private: its /proc then stays in the chroot's namespace.
+    rm -rf --one-file-system "$1" && mkdir -p "$1" && tar -xf build/testbed.tar -C "$1"
+    # A chroot's / is no mount point to make private (its /proc then stays in its namespace). stderr into a pipe,
+    # as autopkgtest -U's tee reopens it.
     unshare --mount true 2>/dev/null || propagation=unchanged
-    # None of this script's settings in the testbed; stderr into a pipe, as -U's tee reopens it.
-    env -i PATH="$PATH" unshare --mount --propagation "$propagation" --pid --fork --kill-child --mount-proc="$root/proc" \
-        autopkgtest -U build/package/bastilo_*.deb build/testbed/source -- chroot "$root" 2>&1 | cat
+    env -i PATH="$PATH" unshare --mount --propagation "$propagation" --pid --fork --kill-child --mount-proc="$1/proc" \
+        "${@:2}" 2>&1 | cat || status=$?
+    rm -rf --one-file-system "$1" && return "$status"
+}
+
+# The package's autopkgtests, run by autopkgtest in a throwaway root with a copy of this tree.
+check_as_installed() {
+    set -- "$PWD/build/testbed" && rm -rf "$1" && copy_tree "$1/source"
+    in_testbed "$1/root" autopkgtest -U build/package/bastilo_*.deb "$1/source" -- chroot "$1/root"
 }
 
 # LeakSanitizer needs ptrace, which qemu's user emulation lacks: where it hangs, no leak checks.
@@ -128,33 +132,29 @@ check() {
 
 cmd_test() {
     [[ $(id -u) == 0 ]] || die "the checks need root (they build packages and a throwaway root to install one in): run sudo ./dev.sh test"
+    # Run through sudo, build/ stays the caller's: run, package and the presets work for them afterwards.
+    [[ -z ${SUDO_UID:-} ]] || trap 'mkdir -p build && chown -R "$SUDO_UID:${SUDO_GID:-$SUDO_UID}" build' EXIT
     install_build_deps && install_build_deps pkg.bastilo.qt6
     # Debian 13 gives Qt 5 programs Plasma's look through two packages that Debian 12 and unstable do not have.
     set -- plasma5-integration kde-style-breeze-qt5 && if apt-get -qq -s install "$@" &>/dev/null; then install_missing "$@"; fi
-    install_missing lintian devscripts desktop-file-utils appstream man-db git ccache autopkgtest mmdebstrap
+    install_missing lintian git ccache autopkgtest mmdebstrap
     # Each package is built from a new copy; ccache (in build/ccache) saves compiling the same again.
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_DIR=${CCACHE_DIR:-$PWD/build/ccache}
     check "package, with its tests" build_package build/package
-    dpkg-deb -x build/package/bastilo_*.deb "$UNPACKED" || true
     check "Qt 6 package, with its tests" check_qt6_package
     check "sanitizers" check_sanitizers
     check "lintian" lintian --pedantic --display-info --fail-on error,warning build/package/*.changes
-    check "hardening" check_hardening
-    check "desktop entry" desktop-file-validate "$UNPACKED"/usr/share/applications/bastilo.desktop
-    check "AppStream metadata" appstreamcli validate --pedantic --no-net "$UNPACKED"/usr/share/metainfo/*.xml
-    check "manual page" check_man_page
-    check "packaged files" ls -l build/package/bastilo-dbgsym_*.deb "$UNPACKED"/usr/share/icons/hicolor/scalable/apps/*.svg
+    check "debug symbols" ls -l build/package/bastilo-dbgsym_*.deb
     check "reproducible" check_reproducible
     check "as installed" check_as_installed
+    check "./dev.sh install, as a player runs it" in_testbed "$PWD/build/player" tests/dev-install.sh "$PWD/build/player"
     ((${#FAILED[@]} == 0)) || printf '\nFailed: %s\n' "$(IFS=,; echo "${FAILED[*]}")"
     printf '\n%d passed, %d failed\n' "$PASSED" "${#FAILED[@]}"
     ((${#FAILED[@]} == 0))
 }
 
 case ${1:-} in
-run) cmd_run ;;
-install) cmd_install ;;
-test) cmd_test ;;
+run | install | test) "cmd_$1" ;;
 package) install_build_deps && build_package build/package ;;
 *) sed -n '2,8s/^# \{0,1\}//p' "$0" >&2 && exit 2 ;;
 esac
