@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
@@ -231,17 +232,23 @@ bool closeAsWindowManager(Display *display, Window window)
     return sent;
 }
 
-// The class a desktop matches a window with to this entry, to show the
-// entry's name and icon for it: StartupWMClass, else the entry's own name.
-QString entryWindowClass(const QString &entry)
+// The keys of a menu entry's [Desktop Entry] group, by name.
+QHash<QString, QString> entryKeys(const QString &entry)
 {
     QFile file(entry);
+    QHash<QString, QString> keys;
+    bool inEntry = false;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QString();
-    const QRegularExpression key(QStringLiteral("^StartupWMClass=(.*)$"),
-                                 QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = key.match(QString::fromUtf8(file.readAll()));
-    return match.hasMatch() ? match.captured(1).trimmed() : QFileInfo(entry).completeBaseName();
+        return keys;
+    const QRegularExpression pair(QStringLiteral("^([A-Za-z0-9-]+)\\s*=\\s*(.*)$"));
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        if (line.startsWith('['))
+            inEntry = line.trimmed() == QLatin1String("[Desktop Entry]");
+        const QRegularExpressionMatch match = pair.match(line);
+        if (inEntry && match.hasMatch())
+            keys.insert(match.captured(1), match.captured(2).trimmed());
+    }
+    return keys;
 }
 
 bool waitFor(const std::function<bool()> &condition, int milliseconds)
@@ -367,6 +374,14 @@ void TestLaunch::startsFromItsMenuEntry()
         settings << "PATH=" + QFile::encodeName(built) + ':' + qgetenv("PATH");
     }
     QVERIFY2(QFile::exists(entry), qPrintable("the menu entry " + entry + " is there"));
+    const QHash<QString, QString> keys = entryKeys(entry);
+    // Every desktop's menu shows it.
+    for (const char *key : {"NoDisplay", "Hidden", "OnlyShowIn", "NotShowIn"}) {
+        const QString value = keys.value(QLatin1String(key));
+        QVERIFY2(value.isEmpty() || value == QLatin1String("false"),
+                 qPrintable(QStringLiteral("the entry says %1=%2: some or all menus leave it out")
+                                .arg(QLatin1String(key), value)));
+    }
     qInfo("launching %s", qPrintable(entry));
     const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
     QVERIFY2(!gio.isEmpty(), "GLib's gio is installed (libglib2.0-bin)");
@@ -409,7 +424,10 @@ void TestLaunch::startsFromItsMenuEntry()
     const QString windowClass = QString::fromLatin1(hint.res_class);
     XFree(hint.res_name);
     XFree(hint.res_class);
-    const QString entryClass = entryWindowClass(entry);
+    // A desktop ties a window to the entry whose StartupWMClass is the
+    // window's class (else whose name is), to show its name and icon for it.
+    const QString entryClass = keys.value(QStringLiteral("StartupWMClass"),
+                                          QFileInfo(entry).completeBaseName());
     QVERIFY2(windowClass == entryClass,
              qPrintable("the window's class is \"" + windowClass + "\", and the entry's StartupWMClass \""
                         + entryClass + "\": a desktop would not tie the window to its entry"));
