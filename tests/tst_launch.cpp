@@ -89,33 +89,55 @@ public:
         return QString();
     }
 
-    // Watches a process that some other program started, and that became this
-    // test's child when that program ended (this test being its subreaper).
+    // Watches a process that some other program started: it becomes this
+    // test's child when that program ends, where this test is its subreaper.
     void adopt(pid_t pid) { pid_ = pid; }
 
     bool running()
     {
         if (pid_ > 0 && !exited_) {
             const pid_t done = ::waitpid(pid_, &status_, WNOHANG);
-            exited_ = done == pid_ || (done < 0 && errno == ECHILD);
-            reaped_ = done == pid_;
+            known_ = done == pid_;
+            exited_ = known_;
+            if (done < 0 && errno == ECHILD) {
+                // Another process's child: it has ended once it is gone, or a
+                // zombie, whose exit status the kernel shows until it is reaped.
+                const QByteArrayList stat = statFields();
+                exited_ = stat.isEmpty() || stat[0] == "Z";
+                known_ = stat.size() > 49 && stat[0] == "Z";
+                if (known_)
+                    status_ = stat[49].toInt();
+            }
         }
         return pid_ > 0 && !exited_;
     }
 
+    bool statusKnown() const { return known_; }
+
     // How it ended, as a shell puts it: "exit status 0", say.
     QString ending() const
     {
-        if (!reaped_)
-            return QStringLiteral("process %1 is no child of this test: its status is unknown").arg(pid_);
+        if (!known_)
+            return QStringLiteral("ended; its exit status went to another process");
         return WIFEXITED(status_) ? QStringLiteral("exit status %1").arg(WEXITSTATUS(status_))
                                   : QStringLiteral("killed by signal %1").arg(WTERMSIG(status_));
     }
 
 private:
+    // The fields of /proc/PID/stat from the state on (field 3), or none where
+    // the process is gone; field 52 is the exit status of a zombie.
+    QByteArrayList statFields() const
+    {
+        QFile file(QStringLiteral("/proc/%1/stat").arg(pid_));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray stat = file.readAll();
+        return stat.mid(stat.lastIndexOf(')') + 2).trimmed().split(' ');
+    }
+
     pid_t pid_ = 0;
     bool exited_ = false;
-    bool reaped_ = false;
+    bool known_ = false;
     int status_ = 0;
 };
 
@@ -387,8 +409,13 @@ void TestLaunch::startsFromItsMenuEntry()
     QVERIFY2(!gio.isEmpty(), "GLib's gio is installed (libglib2.0-bin)");
 
     // gio hands the program over and exits; the program then comes to this
-    // test, not to the machine's first process, which may never reap it.
-    QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
+    // test, its subreaper, rather than to the first process of the machine,
+    // which may reap it unseen or never. qemu's user emulation has no
+    // subreapers: there the program's exit status is seen only where it
+    // waits as a zombie.
+    const bool subreaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+    if (!subreaper)
+        qInfo("this test cannot be a subreaper here: %s", std::strerror(errno));
     Display *display = XOpenDisplay(nullptr);
     QVERIFY2(display, "the X display can be opened");
     auto closeDisplay = qScopeGuard([display] { XCloseDisplay(display); });
@@ -440,7 +467,11 @@ void TestLaunch::startsFromItsMenuEntry()
     QVERIFY(closeAsWindowManager(display, window));
     QVERIFY2(waitFor([&] { return !program.running(); }, 10000),
              "the program ends once its window is closed");
-    QCOMPARE(program.ending(), QStringLiteral("exit status 0"));
+    if (subreaper || program.statusKnown())
+        QCOMPARE(program.ending(), QStringLiteral("exit status 0"));
+    else
+        qWarning("the program ended, but with no subreaper here its exit status went to another "
+                 "process: not checked");
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)
